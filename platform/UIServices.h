@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include "FolderItem.h"
+
+// What the GUI-free code asks of the user interface. The application installs an implementation
+// with real dialogs; tests install ScriptedUIServices.
+class UIServices
+{
+public:
+    virtual ~UIServices() = default;
+
+    // One modal message; returns when it is closed.
+    virtual void MsgBox(const QString& text) = 0;
+    // File chooser restricted to the registered types named in filter ("csv file;"); the empty
+    // reference on cancel.
+    virtual FolderItem GetOpenFolderItem(const QString& filter) = 0;
+    // Folder chooser; the empty reference on cancel.
+    virtual FolderItem SelectFolder(const QString& prompt) = 0;
+    // Opens a document in its application or a folder in the file manager.
+    virtual bool Launch(const FolderItem& item) = 0;
+    virtual bool ShowURL(const QString& url) = 0;
+    // Lets the event loop repaint the window. Cheap enough to call once per piece of work: the
+    // implementation runs the loop at most every few milliseconds and delivers no user input
+    // to a busy window.
+    virtual void Yield() = 0;
+};
+
+// The installed services. Using them before one is installed raises NilObjectException.
+void SetUIServices(UIServices* services);
+UIServices& UI();
+// The installed services or nullptr.
+UIServices* InstalledUIServices();
+
+inline void MsgBox(const QString& text) { UI().MsgBox(text); }
+inline void YieldToEventLoop() { UI().Yield(); }

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "Exceptions.h"
+#include "FileType.h"
+#include "FolderItem.h"
+#include "TextInputStream.h"
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList ReadLines(const QString& path)
+{
+    auto stream = TextInputStream::Open(FolderItem(path));
+    QStringList lines;
+    do {
+        lines << stream->ReadLine();
+    } while (!stream->EndOfFile());
+    return lines;
+}
+
+} // namespace
+
+TEST(FolderItem, NavigatesAndRefusesBadNames)
+{
+    QTemporaryDir dir;
+    const FolderItem root(dir.path());
+    EXPECT_TRUE(root.Exists());
+    EXPECT_TRUE(root.Directory());
+    const FolderItem child = root.Child("a b.pdf");
+    EXPECT_EQ(child.Name(), "a b.pdf");
+    EXPECT_FALSE(child.Exists());
+    EXPECT_EQ(child.Parent(), root);
+    EXPECT_FALSE(FolderItem("/").Parent());
+    for (const QString& bad : {QString(), QString("."), QString(".."), QString("a/b"), QString("a") + QChar(0)})
+        EXPECT_THROW(root.Child(bad), UnsupportedFormatException) << bad.toStdString();
+
+    EXPECT_FALSE(GetFolderItem("", 0));
+    EXPECT_FALSE(GetFolderItem("relative/path", 1));
+    EXPECT_EQ(GetFolderItem(dir.path() + "//x/../y", 0).AbsolutePath(), dir.path() + "/y");
+    EXPECT_THROW(GetFolderItem(QString("/a") + QChar(0), 0), UnsupportedFormatException);
+}
+
+TEST(FolderItem, ListsInFileManagerOrder)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"file10.pdf", "file2.pdf", "File1.pdf", "b", "A", ".hidden", "file02b.pdf"})
+        WriteFile(dir.path() + "/" + name, "x");
+    const FolderItem root(dir.path());
+    QStringList names;
+    for (int i = 1; i <= root.Count(); ++i)
+        names << root.Item(i).Name();
+    EXPECT_EQ(names, QStringList({".hidden", "A", "b", "File1.pdf", "file2.pdf", "file02b.pdf", "file10.pdf"}));
+    EXPECT_FALSE(root.Item(0));
+    EXPECT_FALSE(root.Item(root.Count() + 1));
+    EXPECT_THROW(root.Child("missing").Count(), IOException);
+}
+
+TEST(FolderItem, TypeFollowsTheRegisteredExtensions)
+{
+    FileType type;
+    type.SetName("test/probe");
+    type.SetExtensions(".prb;.probe");
+    EXPECT_EQ(FolderItem("/x/a.PRB").Type(), "");
+    EXPECT_EQ(type.ToText(), "test/probe");
+    EXPECT_TRUE(type.Registered());
+    EXPECT_EQ(FolderItem("/x/a.PRB").Type(), "test/probe");
+    EXPECT_EQ(FolderItem("/x/a.probe").Type(), "test/probe");
+    EXPECT_EQ(FolderItem("/x/probe").Type(), "");
+    type.SetExtensions(".other");    // withdraws the registration
+    EXPECT_FALSE(type.Registered());
+    EXPECT_EQ(FolderItem("/x/a.prb").Type(), "");
+}
+
+TEST(FolderItem, ReadsFilesWhole)
+{
+    QTemporaryDir dir;
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(static_cast<char>(i));
+    WriteFile(dir.path() + "/all.bin", all);
+    WriteFile(dir.path() + "/empty.bin", "");
+    EXPECT_EQ(ReadAllBytes(FolderItem(dir.path() + "/all.bin")), all);
+    EXPECT_EQ(ReadAllBytes(FolderItem(dir.path() + "/empty.bin")), QByteArray());
+    EXPECT_THROW(ReadAllBytes(FolderItem(dir.path() + "/missing")), IOException);
+    EXPECT_THROW(ReadAllBytes(FolderItem(dir.path())), IOException);
+}
+
+TEST(TextInputStream, EveryLineEndingEndsALine)
+{
+    QTemporaryDir dir;
+    struct Case { QByteArray bytes; QStringList lines; };
+    const Case cases[] = {
+        {"", {""}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {"a\n\nb\r\n\r\n", {"a", "", "b", ""}},
+        {"\xEF\xBB\xBFM\xC3\xBCller\n", {QString::fromUtf8("Müller")}},
+    };
+    for (const Case& c : cases) {
+        WriteFile(dir.path() + "/t.csv", c.bytes);
+        EXPECT_EQ(ReadLines(dir.path() + "/t.csv"), c.lines) << c.bytes.toStdString();
+    }
+    // A CR LF pair split across the read buffer is still one line end.
+    QByteArray big(64 * 1024 - 1, 'x');
+    big += "\r\nlast";
+    WriteFile(dir.path() + "/big.csv", big);
+    const QStringList lines = ReadLines(dir.path() + "/big.csv");
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1], "last");
+
+    EXPECT_THROW(TextInputStream::Open(FolderItem(dir.path() + "/missing.csv")), IOException);
+    EXPECT_THROW(TextInputStream::Open(FolderItem(dir.path())), IOException);
+}

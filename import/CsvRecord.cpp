@@ -1,0 +1,51 @@
+#include "CsvRecord.h"
+
+#include <QStringList>
+#include <limits>
+
+#include "Text.h"
+#include "UIServices.h"
+
+namespace {
+
+constexpr int MinimumPieces = 10;
+const QChar Quote = QLatin1Char('"');
+
+} // namespace
+
+std::optional<QString> SplitCsvLine(const QString& line)
+{
+    const QString marked = ReplaceAll(line, QStringLiteral("\"\""), QString(CsvDoubledQuote));
+    // Split once rather than piece by piece: the pieces never change while the line is joined,
+    // and a long line would otherwise cost time quadratic in its length.
+    const QStringList pieces = marked.split(QLatin1Char(','));
+    if (pieces.size() < MinimumPieces)
+        return std::nullopt;
+
+    QString record;
+    record.reserve(marked.size());
+    bool quoted = false;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const QString& piece = pieces[i];
+        if (quoted)
+            record += QLatin1Char(','); // the comma that split the quoted value
+        else if (piece.startsWith(Quote))
+            quoted = true;
+        if (quoted && piece.endsWith(Quote))
+            quoted = false; // a lone quote opens and closes at once
+        record += piece;
+        if (!quoted && i + 1 < pieces.size())
+            record += CsvFieldSeparator;
+        YieldToEventLoop();
+    }
+    record.remove(Quote);
+    record.replace(CsvDoubledQuote, Quote);
+    return record;
+}
+
+QString Field(const QString& record, long long n)
+{
+    if (n < 1 || n > std::numeric_limits<int>::max())
+        return {};
+    return Trim(NthField(record, QString(CsvFieldSeparator), static_cast<int>(n)));
+}

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+
+#include <QDir>
+
+#include <functional>
+#include <future>
+
+#include "PageLoaders.h"
+#include "Picture.h"
+#include "ScriptedUIServices.h"
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// A picture with some structure in it, saved in the format the file name's suffix gives
+// (or in format, when one is named).
+void SavePicture(const QString& path, QSize size, const char* format = nullptr, bool transparent = false)
+{
+    QImage image(size, transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image.fill(transparent ? Qt::transparent : Qt::white);
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, 0, size.width() / 2 + 1, size.height() / 2 + 1), Qt::darkBlue);
+    painter.end();
+    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
+}
+
+// Qt reads GIF but does not write it. This writes a GIF whose LZW codes are all 8 bits wide: a
+// clear code before every 100 pixels keeps the code table from growing, so each pixel is one byte.
+void SaveGIF(const QString& path, QSize size)
+{
+    auto word = [](QByteArray& bytes, int value) { bytes.append(char(value & 0xFF)).append(char(value >> 8)); };
+    QByteArray gif("GIF89a");
+    word(gif, size.width());
+    word(gif, size.height());
+    gif.append("\xF6\x00\x00", 3); // a global table of 128 colours
+    for (int i = 0; i < 128; ++i)
+        gif.append(char(i * 2)).append(char(i * 2)).append(char(255 - i * 2));
+    gif.append(',');
+    word(gif, 0);
+    word(gif, 0);
+    word(gif, size.width());
+    word(gif, size.height());
+    gif.append('\0').append('\x07'); // no local table; LZW minimum code size 7
+    QByteArray codes;
+    const int pixels = size.width() * size.height();
+    for (int i = 0; i < pixels; ++i) {
+        if (i % 100 == 0)
+            codes.append(char(128)); // clear
+        codes.append(char((i / size.width()) % 128));
+    }
+    codes.append(char(129)); // end of information
+    for (qsizetype start = 0; start < codes.size(); start += 255) {
+        const QByteArray block = codes.mid(start, 255);
+        gif.append(char(block.size())).append(block);
+    }
+    gif.append('\0').append(';');
+    WriteFile(path, gif);
+}
+
+// A one-page PDF whose page has the given size in points.
+void SavePDF(const QString& path, const QPageSize& pageSize)
+{
+    QPdfWriter writer(path);
+    writer.setPageSize(pageSize);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    painter.drawText(QPointF(100, 100), QStringLiteral("Page one"));
+    painter.end();
+}
+
+class PageLoadersTest : public testing::Test
+{
+protected:
+    QString PathOf(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    ScopedScriptedUI ui;
+};
+
+TEST(FittedSizeTest, FollowsTheFitArithmetic)
+{
+    struct Case { QSizeF source; QSize fitted; };
+    const Case cases[] = {
+        {{2480, 3508}, {367, 520}}, {{1000, 500}, {380, 190}}, {{3000, 2000}, {380, 253}},
+        {{100, 100}, {100, 100}},   {{760, 1040}, {380, 520}}, {{380, 520}, {380, 520}},
+        // Exact sides that floating point puts a hair below the whole number.
+        {{563, 100}, {380, 67}},    {{4105, 100}, {380, 9}},   {{100, 4105}, {12, 520}},
+        // Sides that truncate to 0 become 1.
+        {{10000, 1}, {380, 1}},     {{1, 10000}, {1, 520}},
+        // A4 in points.
+        {{595.276, 841.89}, {367, 520}},
+        {{0, 100}, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FittedSize(c.source, PreviewBox), c.fitted) << c.source.width() << " x " << c.source.height();
+}
+
+TEST_F(PageLoadersTest, PreviewIsAJPEGFittedInTheBox)
+{
+    struct Case { const char* name; std::function<void(const QString&)> make; QSize preview; };
+    const Case cases[] = {
+        {"a4.jpg", [](const QString& p) { SavePicture(p, {2480, 3508}); }, {367, 520}},
+        {"wide.png", [](const QString& p) { SavePicture(p, {1000, 500}); }, {380, 190}},
+        {"scan.tif", [](const QString& p) { SavePicture(p, {3000, 2000}); }, {380, 253}},
+        {"small.gif", [](const QString& p) { SaveGIF(p, {100, 100}); }, {100, 100}},
+        {"wide.gif", [](const QString& p) { SaveGIF(p, {600, 200}); }, {380, 126}},
+        {"exact.bmp", [](const QString& p) { SavePicture(p, {760, 1040}); }, {380, 520}},
+        {"odd.jpg", [](const QString& p) { SavePicture(p, {563, 1000}); }, {292, 520}},
+        {"line.png", [](const QString& p) { SavePicture(p, {10000, 1}); }, {380, 1}},
+        {"column.jpg", [](const QString& p) { SavePicture(p, {1, 10000}); }, {1, 520}},
+        // The content decides the format, not the name.
+        {"jpeg-inside.png", [](const QString& p) { SavePicture(p, {1000, 500}, "JPEG"); }, {380, 190}},
+        {"a4.pdf", [](const QString& p) { SavePDF(p, QPageSize(QPageSize::A4)); }, {367, 520}},
+        {"wide.pdf", [](const QString& p) {
+             SavePDF(p, QPageSize(QSizeF(1000, 500), QPageSize::Point, QString(), QPageSize::ExactMatch));
+         }, {380, 190}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = PathOf(c.name);
+        c.make(path);
+        const QByteArray preview = SubOpenScanPreview(path);
+        ASSERT_TRUE(preview.startsWith("\xFF\xD8")) << "not a JPEG";
+        const QImage decoded = QImage::fromData(preview, "JPEG");
+        EXPECT_EQ(decoded.size(), c.preview);
+        EXPECT_EQ(decoded.depth(), 32);
+    }
+    EXPECT_TRUE(ui.services.messages.isEmpty()) << ui.services.messages.join(", ").toStdString();
+}
+
+TEST_F(PageLoadersTest, TransparencyIsLaidOnWhite)
+{
+    SavePicture(PathOf("clear.png"), {200, 200}, nullptr, true);
+    const QImage preview = QImage::fromData(SubOpenScanPreview(PathOf("clear.png")), "JPEG");
+    ASSERT_FALSE(preview.isNull());
+    EXPECT_GT(qGray(preview.pixel(190, 190)), 245); // the transparent quarter
+    EXPECT_LT(qGray(preview.pixel(10, 10)), 100);   // the dark blue quarter
+}
+
+TEST_F(PageLoadersTest, UndecodablePagesGiveOneMessageAndNoBytes)
+{
+    WriteFile(PathOf("text.jpg"), "This is plain text, not a picture.\n");
+    // A PICT file: 512 bytes of header space, then size and frame; nothing here decodes it.
+    WriteFile(PathOf("old.pict"), QByteArray(512, '\0') + QByteArray::fromHex("0100000000000a000a0011029a"));
+    // A bitmap header that claims 100000 x 100000 pixels and holds no pixels.
+    QByteArray huge = QByteArray::fromHex("424d" "36000000" "00000000" "36000000" "28000000" "a0860100" "a0860100"
+                                          "0100" "1800" "00000000" "00000000" "130b0000" "130b0000" "00000000"
+                                          "00000000");
+    WriteFile(PathOf("huge.bmp"), huge);
+    WriteFile(PathOf("empty.png"), QByteArray());
+    WriteFile(PathOf("broken.pdf"), "%PDF-1.4\nnothing else\n");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
+
+    const QString cases[] = {PathOf("missing.jpg"), PathOf("text.jpg"), PathOf("old.pict"), PathOf("huge.bmp"),
+                             PathOf("empty.png"),   PathOf("broken.pdf"), PathOf("folder.jpg"), QString(),
+                             QStringLiteral("relative.jpg")};
+    for (const QString& path : cases) {
+        SCOPED_TRACE(path.toStdString());
+        ui.services.Reset();
+        EXPECT_TRUE(SubOpenScanPreview(path).isEmpty());
+        EXPECT_EQ(ui.services.messages, QStringList{"Error creating preview!"});
+    }
+}
+
+TEST_F(PageLoadersTest, ByteLoaderReturnsFilesUnchanged)
+{
+    QByteArray allBytes;
+    for (int round = 0; round < 1000; ++round)
+        for (int i = 0; i < 256; ++i)
+            allBytes.append(char(i));
+    WriteFile(PathOf("binary.jpg"), allBytes);
+    WriteFile(PathOf("empty.pdf"), QByteArray());
+
+    struct Case { const char* name; QByteArray bytes; };
+    const Case cases[] = {{"binary.jpg", allBytes}, {"empty.pdf", QByteArray()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString error = QStringLiteral("stale");
+        EXPECT_EQ(SubOpenScan(PathOf(c.name), &error), c.bytes);
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(SubOpenScan(PathOf(c.name)), c.bytes);
+    }
+    EXPECT_EQ(SubOpenScan(PathOf("binary.jpg"), nullptr, allBytes.size()), allBytes); // exactly at the limit
+    EXPECT_TRUE(ui.services.messages.isEmpty());
+}
+
+TEST_F(PageLoadersTest, ByteLoaderReportsWhatItCannotRead)
+{
+    WriteFile(PathOf("big.jpg"), QByteArray(11, 'x'));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
+    struct Case { QString path; long long limit; const char* messagePart; };
+    const Case cases[] = {
+        {QString(), DefaultPageByteLimit, "No page file"},
+        {QStringLiteral("relative.jpg"), DefaultPageByteLimit, "relative.jpg"},
+        {PathOf("missing.jpg"), DefaultPageByteLimit, "missing.jpg"},
+        {PathOf("folder.jpg"), DefaultPageByteLimit, "folder.jpg"},
+        {PathOf("big.jpg"), 10, "too large"},
+        {QStringLiteral("/dev/zero"), DefaultPageByteLimit, "/dev/zero"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        QString error;
+        EXPECT_TRUE(SubOpenScan(c.path, &error, c.limit).isEmpty());
+        EXPECT_TRUE(error.contains(QLatin1String(c.messagePart))) << error.toStdString();
+        const PageFileBytes read = ReadPageFile(c.path, c.limit);
+        EXPECT_TRUE(read.Failed());
+        EXPECT_EQ(read.error, error);
+    }
+    EXPECT_TRUE(ui.services.messages.isEmpty());
+}
+
+TEST_F(PageLoadersTest, LoadPageIsQuietAndMatchesTheMainThreadLoaders)
+{
+    SavePicture(PathOf("a.jpg"), {1200, 1600});
+    SavePicture(PathOf("b.png"), {900, 300});
+    SavePDF(PathOf("c.pdf"), QPageSize(QPageSize::A4));
+    const QStringList paths = {PathOf("a.jpg"), PathOf("b.png"), PathOf("c.pdf"), PathOf("missing.tif")};
+
+    // Loaded ahead on worker threads, all at once.
+    std::vector<std::future<LoadedPage>> ahead;
+    for (const QString& path : paths)
+        ahead.push_back(std::async(std::launch::async, [path] { return LoadPage(path); }));
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        SCOPED_TRACE(paths[i].toStdString());
+        const LoadedPage page = ahead[i].get();
+        EXPECT_TRUE(ui.services.messages.isEmpty());
+        EXPECT_EQ(TakePreview(page), SubOpenScanPreview(paths[i]));
+        QString error;
+        EXPECT_EQ(page.image, SubOpenScan(paths[i], &error));
+        EXPECT_EQ(page.imageError, error);
+    }
+    // Only the missing file failed: its preview message once from TakePreview, once from
+    // SubOpenScanPreview.
+    EXPECT_EQ(ui.services.messages, QStringList({"Error creating preview!", "Error creating preview!"}));
+}
+
+} // namespace

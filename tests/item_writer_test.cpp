@@ -1,0 +1,390 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include "DatabaseCreator.h"
+#include "DateTime.h"
+#include "ImportSession.h"
+#include "ItemWriter.h"
+#include "Numbers.h"
+#include "PageFixtures.h"
+#include "PageLoaders.h"
+#include "RawSqlite.h"
+#include "ScriptedUIServices.h"
+#include "Text.h"
+
+namespace {
+
+// Controls that remember every value they were given, and can act when the progress bar is
+// shown (the writer's first step), for example to lower the database's length limit.
+class RecordingControls : public StoredControls
+{
+public:
+    void SetProgressVisible(bool visible) override
+    {
+        StoredControls::SetProgressVisible(visible);
+        visibility.push_back(visible);
+        if (visible && onShown)
+            onShown();
+    }
+    void SetProgressValue(int value) override
+    {
+        StoredControls::SetProgressValue(value);
+        values.push_back(value);
+    }
+    void SetStatusText(const QString& text) override
+    {
+        StoredControls::SetStatusText(text);
+        statusTexts << text;
+    }
+
+    std::vector<bool> visibility;
+    std::vector<int> values;
+    QStringList statusTexts;
+    std::function<void()> onShown;
+};
+
+// One import row as the readers fill it.
+struct RowSpec
+{
+    QString code, category, supplier, reference, sqlDate;
+    double amount = 0;
+    QString currency;
+    bool warranty = false;
+    QString months;
+    QStringList paths;     // column 10, joined by ";"
+    QStringList fileNames; // column 13
+    QString types;         // column 14
+    QString errorMark;     // column 20
+};
+
+QString Success(const QString& name)
+{
+    return QStringLiteral("The new Database <") + name + QStringLiteral("> was created successfully.") + EndOfLine
+           + QStringLiteral("You can now use this DB in Quorin Vellumix.");
+}
+
+// "type:value" of every column of a query's rows, blobs by their size.
+QStringList Described(const std::vector<RawRow>& rows)
+{
+    QStringList described;
+    for (const RawRow& row : rows) {
+        QStringList cells;
+        for (const RawValue& value : row)
+            cells << value.type + QLatin1Char(':')
+                         + (value.type == QLatin1String("blob") ? QString::number(value.bytes.size()) : value.Text());
+        described << cells.join(QLatin1String(" | "));
+    }
+    return described;
+}
+
+class ItemWriterTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(databases.isValid() && pages.isValid());
+        session.DBPath = FolderItem(databases.path());
+    }
+
+    void Add(const RowSpec& spec)
+    {
+        ImportList& list = session.ListData;
+        list.AddRow(spec.code);
+        const int row = list.LastIndex();
+        list.SetCell(row, 1, spec.category);
+        list.SetCell(row, 2, spec.supplier);
+        list.SetCell(row, 3, spec.reference);
+        list.SetCell(row, 5, Format(spec.amount, QStringLiteral("-###,###.00")));
+        list.SetCell(row, 6, spec.currency);
+        list.SetCellCheck(row, 7, spec.warranty);
+        list.SetCell(row, 8, spec.months);
+        list.SetCell(row, 10, spec.paths.join(u';'));
+        list.SetCell(row, 11, spec.sqlDate);
+        list.SetCell(row, 12, spec.code);
+        list.SetCell(row, 13, spec.fileNames.join(u';'));
+        list.SetCell(row, 14, spec.types);
+        list.SetCell(row, 20, spec.errorMark);
+    }
+
+    // Creates the database through the creator (which runs the writer) and closes it, so what is
+    // read back is what another application would find in the file.
+    void Create()
+    {
+        SubDBCreateNew(session, QStringLiteral("Import"));
+        session.db.reset();
+    }
+
+    std::vector<RawRow> Query(const char* sql) const
+    {
+        return RawQuery(QDir(databases.path()).filePath(QStringLiteral("Import.vellumixdb")), QString::fromLatin1(sql));
+    }
+
+    QString Pdf(const QString& name) { return WritePdfPage(pages.path(), name, name); }
+    QString Picture(const QString& name, QSize size, const char* format)
+    {
+        return WritePicturePage(pages.path(), name, size, format);
+    }
+    const QStringList& Messages() const { return ui.services.messages; }
+
+    QTemporaryDir databases;
+    QTemporaryDir pages;
+    ScopedScriptedUI ui;
+    RecordingControls controls;
+    ImportSession session{controls};
+};
+
+TEST_F(ItemWriterTest, CsvRowsBecomeItemsWithTheirPages)
+{
+    const QString invoice = Pdf(QStringLiteral("Rechnung.pdf"));
+    const QString scan = Picture(QStringLiteral("Beleg.jpg"), QSize(2480, 3508), "JPEG");
+    const QString png = Picture(QStringLiteral("a.png"), QSize(1000, 500), "PNG");
+    const QString tiff = Picture(QStringLiteral("b.tif"), QSize(100, 100), "TIFF");
+    const QString wide = Picture(QStringLiteral("c.jpg"), QSize(3000, 2000), "JPEG");
+
+    Add({"IN", "Auto", "Garage M\u00FCller", "R-17", "2015-11-20", 120.0, "EUR", true, "3", {invoice, scan},
+         {"Rechnung.pdf", "Beleg.jpg"}, "application/pdf;image/jpeg", ""});
+    Add({"IN", "Marked", "Nobody", "R-0", "2015-11-21", 1.0, "EUR", false, "0", {png}, {"a.png"}, "image/png", "X"});
+    Add({"WA", "Haus\r\nGarten", "Bau|Markt", "", "2015-03-31", 1234.5, "CH\nF", false, "12", {png, tiff, wide},
+         {"a.png", "b.tif", "c.jpg"}, "image/png;image/tiff;image/jpeg", ""});
+    Add({"RE", "Essen", "L'Or\u00E9al", "Quittung", "2015-01-31", -7.25, "USD", true, "1.5", {tiff}, {"b.tif"},
+         "image/tiff", ""});
+    Add({"DO", "Vertrag", "Bank", "K-1", "2016-02-29", 0.0, "EUR", false, "0", {}, {}, "", ""});
+
+    const QString before = Date().SQLDateTime();
+    Create();
+    const QString after = Date().SQLDateTime();
+    EXPECT_EQ(Messages(), QStringList{Success(QStringLiteral("Import"))});
+
+    const auto items = Query("SELECT ID, Typ, Category, Name, Info, ItemDate, Amount, Currency, Warranty, "
+                             "WarrantyTime, WRDate, ContractTyp, ContractDate, ToDel, Detail, Search, Tags "
+                             "FROM Item ORDER BY ID");
+    const QStringList expected = {
+        "integer:1 | text:IN | text:Auto | text:Garage M\u00FCller | text:R-17 | text:2015-11-20 | real:120.0 | "
+        "text:EUR | integer:1 | integer:3 | text:2016-02-20 | integer:0 | null: | integer:0 | text: | "
+        "text:auto|garage muller|r-17|2015-11-20|120|eur| | null:",
+        "integer:2 | text:WA | text:Haus  Garten | text:Bau|Markt | text: | text:2015-03-31 | real:1234.5 | "
+        "text:CH F | integer:0 | integer:12 | text:2016-03-31 | integer:0 | null: | integer:0 | text: | "
+        "text:haus  garten|bau|markt||2015-03-31|1234.5|ch f| | null:",
+        "integer:3 | text:RE | text:Essen | text:L'Or\u00E9al | text:Quittung | text:2015-01-31 | real:-7.25 | "
+        "text:USD | integer:1 | integer:1 | text:2015-02-28 | integer:0 | null: | integer:0 | text: | "
+        "text:essen|loreal|quittung|2015-01-31|-7.25|usd| | null:",
+        "integer:4 | text:DO | text:Vertrag | text:Bank | text:K-1 | text:2016-02-29 | real:0.0 | "
+        "text:EUR | integer:0 | integer:0 | text:2016-02-29 | integer:0 | null: | integer:0 | text: | "
+        "text:vertrag|bank|k-1|2016-02-29|0|eur| | null:",
+    };
+    EXPECT_EQ(Described(items), expected);
+
+    // One import start for the whole run.
+    const auto saveDates = Query("SELECT DISTINCT SaveDate, typeof(SaveDate) FROM Item");
+    ASSERT_EQ(saveDates.size(), 1u);
+    EXPECT_EQ(saveDates[0][1].Text(), QStringLiteral("text"));
+    EXPECT_GE(saveDates[0][0].Text(), before);
+    EXPECT_LE(saveDates[0][0].Text(), after);
+
+    const auto scans = Query("SELECT ItemID, typeof(ItemID), Page, typeof(Page), Typ, FileName, typeof(Preview), "
+                             "typeof(Image), Image, Preview FROM Scan ORDER BY rowid");
+    const struct
+    {
+        int itemID, page;
+        QString types, fileName, path;
+        QSize preview;
+    } expectedScans[] = {
+        {1, 1, "application/pdf;image/jpeg", "Rechnung.pdf", invoice, QSize()},
+        {1, 2, "application/pdf;image/jpeg", "Beleg.jpg", scan, QSize(367, 520)},
+        {2, 1, "image/png;image/tiff;image/jpeg", "a.png", png, QSize(380, 190)},
+        {2, 2, "image/png;image/tiff;image/jpeg", "b.tif", tiff, QSize(100, 100)},
+        {2, 3, "image/png;image/tiff;image/jpeg", "c.jpg", wide, QSize(380, 253)},
+        {3, 1, "image/tiff", "b.tif", tiff, QSize(100, 100)},
+    };
+    ASSERT_EQ(scans.size(), std::size(expectedScans));
+    for (size_t i = 0; i < scans.size(); ++i) {
+        const auto& row = scans[i];
+        const auto& want = expectedScans[i];
+        SCOPED_TRACE(want.fileName.toStdString());
+        EXPECT_EQ(row[0].Text().toInt(), want.itemID);
+        EXPECT_EQ(row[1].Text(), QStringLiteral("integer"));
+        EXPECT_EQ(row[2].Text().toInt(), want.page);
+        EXPECT_EQ(row[3].Text(), QStringLiteral("integer"));
+        EXPECT_EQ(row[4].Text(), want.types);
+        EXPECT_EQ(row[5].Text(), want.fileName);
+        EXPECT_EQ(row[6].Text(), QStringLiteral("blob"));
+        EXPECT_EQ(row[7].Text(), QStringLiteral("blob"));
+        EXPECT_TRUE(row[8].bytes == FileContents(want.path)) << "image bytes differ";
+        const QImage preview = QImage::fromData(row[9].bytes, "JPEG");
+        ASSERT_FALSE(preview.isNull());
+        if (want.preview.isValid())
+            EXPECT_EQ(preview.size(), want.preview);
+        else
+            EXPECT_TRUE(preview.width() <= 380 && preview.height() <= 520);
+    }
+
+    // Progress for every row, marked ones included; the status line names each written row and
+    // ends empty; one yield per page and per row.
+    EXPECT_EQ(controls.values, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(controls.progressMaximum, 5);
+    EXPECT_EQ(controls.visibility, (std::vector<bool>{true, false}));
+    EXPECT_EQ(controls.statusTexts,
+              (QStringList{"IN/Auto/Garage M\u00FCller/Rechnung.pdf;Beleg.jpg", "WA/Haus\r\nGarten/Bau|Markt/a.png;b.tif;c.jpg",
+                           "RE/Essen/L'Or\u00E9al/b.tif", "DO/Vertrag/Bank/", ""}));
+    EXPECT_EQ(ui.services.yields, 5 + 6);
+}
+
+TEST_F(ItemWriterTest, FolderTreeRowsTakeThePopupCurrencyAndNoWarranty)
+{
+    controls.importMode = 1;
+    controls.currency = QStringLiteral("CHF");
+    const QString page = Picture(QStringLiteral("p.png"), QSize(760, 1040), "PNG");
+    Add({"RE", "Lebensmittel", "Markt", "p.png", "2016-05-04", 0.0, "USD", true, "24", {page}, {"p.png"},
+         "image/png", ""});
+    Create();
+
+    EXPECT_EQ(Messages(), QStringList{Success(QStringLiteral("Import"))});
+    EXPECT_EQ(Described(Query("SELECT Currency, Warranty, WarrantyTime, WRDate, Search FROM Item")),
+              QStringList{"text:CHF | integer:0 | integer:0 | null: | text:lebensmittel|markt|p.png|2016-05-04|0|chf|"});
+    const auto scans = Query("SELECT Page, FileName, Image, Preview FROM Scan");
+    ASSERT_EQ(scans.size(), 1u);
+    EXPECT_TRUE(scans[0][2].bytes == FileContents(page));
+    EXPECT_EQ(QImage::fromData(scans[0][3].bytes, "JPEG").size(), QSize(380, 520));
+}
+
+TEST_F(ItemWriterTest, MarkedRowsOnlyAdvanceTheProgress)
+{
+    Add({"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {}, {"*** Error in file path"}, "", "X"});
+    Add({"IN", "A", "Error", "C", "2015-01-01", 1.0, "EUR", false, "0", {}, {}, "", "X"});
+    Create();
+    EXPECT_EQ(Messages(), QStringList{Success(QStringLiteral("Import"))});
+    EXPECT_TRUE(Query("SELECT * FROM Item").empty());
+    EXPECT_EQ(controls.values, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(controls.statusTexts, QStringList{""});
+    EXPECT_EQ(ui.services.yields, 2);
+}
+
+// A trailing or doubled ";" in the page list writes no page; pages stay numbered 1, 2, ... and
+// each keeps the file name of its own piece.
+TEST_F(ItemWriterTest, EmptyPiecesOfThePageListWriteNoPage)
+{
+    const QString first = Picture(QStringLiteral("first.png"), QSize(50, 80), "PNG");
+    const QString second = Pdf(QStringLiteral("second.pdf"));
+    Add({"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {first, "", second, ""},
+         {"first.png", "", "second.pdf", ""}, "image/png;application/pdf", ""});
+    Create();
+
+    EXPECT_EQ(Messages(), QStringList{Success(QStringLiteral("Import"))});
+    const auto scans = Query("SELECT Page, FileName, Image FROM Scan ORDER BY rowid");
+    ASSERT_EQ(scans.size(), 2u);
+    EXPECT_EQ(scans[0][0].Text() + scans[0][1].Text(), QStringLiteral("1first.png"));
+    EXPECT_EQ(scans[1][0].Text() + scans[1][1].Text(), QStringLiteral("2second.pdf"));
+    EXPECT_TRUE(scans[0][2].bytes == FileContents(first));
+    EXPECT_TRUE(scans[1][2].bytes == FileContents(second));
+}
+
+TEST_F(ItemWriterTest, UndecodablePageIsStoredWithAnEmptyPreview)
+{
+    const QString notAPicture = WriteBytes(pages.path(), QStringLiteral("broken.jpg"), "not a picture at all");
+    const QString empty = WriteBytes(pages.path(), QStringLiteral("empty.png"), QByteArray());
+    Add({"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {notAPicture, empty},
+         {"broken.jpg", "empty.png"}, "image/jpeg;image/png", ""});
+    Create();
+
+    EXPECT_EQ(Messages(), (QStringList{"Error creating preview!", "Error creating preview!", Success("Import")}));
+    EXPECT_EQ(Described(Query("SELECT Page, typeof(Preview), length(Preview), Image FROM Scan ORDER BY rowid")),
+              (QStringList{"integer:1 | text:blob | integer:0 | blob:20", "integer:2 | text:blob | integer:0 | blob:0"}));
+}
+
+// Any failure of the run is shown once, as the last error text, instead of the success message;
+// nothing of the run is committed, while the settings rows and the books stay.
+TEST_F(ItemWriterTest, FailedRunsCommitNothing)
+{
+    const QString good = Picture(QStringLiteral("good.png"), QSize(8, 8), "PNG");
+    const QString big = Picture(QStringLiteral("big.jpg"), QSize(600, 800), "JPEG");
+    const QString pdf = Pdf(QStringLiteral("text.pdf"));
+    const QString gone = Picture(QStringLiteral("gone.png"), QSize(8, 8), "PNG");
+    QDir(pages.path()).mkdir(QStringLiteral("folder.png"));
+    const QString folderPage = QDir(pages.path()).filePath(QStringLiteral("folder.png"));
+
+    // A limit that lets the PDF file and the small picture in but not the PDF's preview, so a
+    // first page fails while the second page of the same row succeeds.
+    const long long pdfPreview = MakePreview(pdf).value_or(QByteArray()).size();
+    const long long smallLimit = std::max<long long>({FileContents(pdf).size(), FileContents(good).size(),
+                                                      MakePreview(good).value_or(QByteArray()).size(), 300}) + 100;
+    ASSERT_GT(pdfPreview, smallLimit) << "the PDF preview must be larger than its file";
+
+    const QString tooLong(qsizetype(smallLimit) + 10, QLatin1Char('c'));
+    const RowSpec plain{"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {good}, {"good.png"}, "image/png", ""};
+    auto withPages = [&](QStringList paths) {
+        RowSpec row = plain;
+        row.fileNames = paths;
+        row.paths = paths;
+        return row;
+    };
+    auto withCategory = [&](const QString& category) {
+        RowSpec row = withPages({});
+        row.category = category;
+        return row;
+    };
+
+    const struct
+    {
+        const char* name;
+        std::vector<RowSpec> rows;
+        long long lengthLimit; // 0: the engine's default
+        QString messagePart;
+    } cases[] = {
+        {"page file deleted before the run", {plain, withPages({good, gone}), plain}, 0, gone},
+        {"page path names a folder", {withPages({folderPage, good})}, 0, folderPage},
+        {"page file larger than the length limit", {withPages({big})}, smallLimit, big},
+        {"page insert fails before a later page succeeds", {withPages({pdf, good})}, smallLimit, "Preview"},
+        {"item insert fails, later rows succeed", {withCategory(tooLong), plain, plain}, smallLimit,
+         "Category"},
+        {"last error wins", {withPages({gone}), withCategory(tooLong)}, smallLimit, "Category"},
+    };
+    QFile::remove(gone);
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir own;
+        session.DBPath = FolderItem(own.path());
+        session.ListData.DeleteAllRows();
+        for (const RowSpec& row : c.rows)
+            Add(row);
+        ui.services.Reset();
+        controls = RecordingControls();
+        if (c.lengthLimit)
+            controls.onShown = [&] { session.db->SetLengthLimit(c.lengthLimit); };
+
+        SubDBCreateNew(session, QStringLiteral("Import"));
+        session.db.reset();
+
+        ASSERT_EQ(Messages().size(), 1) << Messages().join(" / ").toStdString();
+        EXPECT_TRUE(Messages()[0].startsWith(QStringLiteral("Error: "))) << Messages()[0].toStdString();
+        EXPECT_TRUE(Messages()[0].contains(c.messagePart)) << Messages()[0].toStdString();
+        EXPECT_EQ(controls.statusText, QString());
+        EXPECT_FALSE(controls.progressVisible);
+
+        const QString file = QDir(own.path()).filePath(QStringLiteral("Import.vellumixdb"));
+        EXPECT_EQ(RawQuery(file, "SELECT Name FROM Config").size(), 2u);
+        EXPECT_EQ(RawQuery(file, "SELECT ID FROM Book").size(), 5u);
+        EXPECT_TRUE(RawQuery(file, "SELECT ID FROM Item").empty());
+        EXPECT_TRUE(RawQuery(file, "SELECT ItemID FROM Scan").empty());
+    }
+}
+
+TEST(SubCleanFieldTest, LineBreaksBecomeSpaces)
+{
+    const struct
+    {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"a\r\nb", "a  b"}, {"a\rb\nc", "a b c"}, {"\n\n", "  "}, {"a\tb", "a\tb"}, {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SubCleanField(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
+}
+
+} // namespace

@@ -194,15 +194,22 @@ void ReadRows(ImportSession& session, const FolderItem& csvFile)
     stream->Close();
 }
 
+// One message: what failed, then why. The platform's reasons mostly name the file already
+// ("The file "..." cannot be opened: ..."), so the file is named in the first line only when the
+// reason does not name it.
+QString ReadErrorText(const FolderItem& csvFile, const QString& reason)
+{
+    if (!csvFile || reason.contains(csvFile.AbsolutePath()))
+        return QStringLiteral("The CSV file could not be read.") + EndOfLine + reason;
+    return QStringLiteral("The CSV file \"%1\" could not be read.").arg(csvFile.AbsolutePath()) + EndOfLine + reason;
+}
+
 // Shown through the installed services only: the report itself must not throw.
 void ShowReadError(const FolderItem& csvFile, const QString& reason)
 {
-    const QString text = (csvFile ? QStringLiteral("The CSV file \"%1\" could not be read.").arg(csvFile.AbsolutePath())
-                                  : QStringLiteral("The CSV file could not be read."))
-        + EndOfLine + reason;
     if (UIServices* ui = InstalledUIServices()) {
         try {
-            ui->MsgBox(text);
+            ui->MsgBox(ReadErrorText(csvFile, reason));
         } catch (...) { // nothing left to report it with
         }
     }
@@ -225,6 +232,8 @@ void SubCreateFromCSV(ImportSession& session)
         ShowReadError(csvFile, error.Message());
     } catch (const std::exception& error) {
         ShowReadError(csvFile, QString::fromLocal8Bit(error.what()));
+    } catch (...) { // whatever it was, it must not reach the event loop
+        ShowReadError(csvFile, QStringLiteral("An unexpected error occurred."));
     }
     session.ListData.SetColumnWidths(ColumnWidths);
 }

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <stdexcept>
 #include <unistd.h>
 #include <vector>
 
@@ -218,24 +220,50 @@ TEST_F(CsvReader, EndsWithAnEmptyListAndTheWidthsWhenNothingIsRead)
     }
 }
 
-TEST_F(CsvReader, UnreadableFileGivesOneMessageNamingIt)
+// The window stays live: the loop yields after every line (an empty file is read once), after
+// every piece of a usable line, after every piece of a page file walk and after every entry.
+TEST_F(CsvReader, YieldsOncePerLinePiecePathStepAndEntry)
+{
+    WriteFile("a.pdf", "page");
+    WriteFile("Scans/b.pdf", "page");
+    struct Case { const char* what; QByteArray csv; long long yields; };
+    const std::vector<Case> cases = {
+        {"empty file", "", 1},
+        {"short line", "invoice,too,short\n", 1},
+        {"unknown kind", "Contract,b,c,d,e,f,g,h,i,j\n", 10 + 1},
+        {"file next to the list", "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0,a.pdf\n", 10 + 1 + 1 + 1},
+        {"file one folder down and a missing one",
+         "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0,Scans:b.pdf;gone.pdf\n", 10 + 2 + 1 + 1 + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile("import.csv", c.csv);
+        ui.services.yields = 0;
+        Read(FolderItem(Path("import.csv")));
+        EXPECT_EQ(ui.services.yields, c.yields);
+    }
+}
+
+TEST_F(CsvReader, UnreadableFileGivesOneMessageNamingItOnceWithTheReason)
 {
     QDir().mkpath(Path("folder.csv"));
-    std::vector<QString> unreadable = {Path("folder.csv")};
+    struct Case { QString path, reason; };
+    std::vector<Case> unreadable = {{Path("folder.csv"), "it is a folder"}};
     if (geteuid() != 0) { // root reads any file whatever its mode
         WriteFile("locked.csv", "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0,a.pdf\n");
         QFile::setPermissions(Path("locked.csv"), QFileDevice::Permissions());
-        unreadable.push_back(Path("locked.csv"));
+        unreadable.push_back({Path("locked.csv"), "ermission"});
     }
-    for (const QString& path : unreadable) {
-        SCOPED_TRACE(path.toStdString());
+    for (const Case& c : unreadable) {
+        SCOPED_TRACE(c.path.toStdString());
         ui.services.messages.clear();
         session.ListData.SetColumnWidths("");
-        Read(FolderItem(path));
+        Read(FolderItem(c.path));
         EXPECT_EQ(session.ListData.ListCount(), 0);
         EXPECT_EQ(session.ListData.ColumnWidths(), Widths);
         ASSERT_EQ(ui.services.messages.size(), 1);
-        EXPECT_TRUE(ui.services.messages[0].contains(path));
+        EXPECT_EQ(ui.services.messages[0].count(c.path), 1) << ui.services.messages[0].toStdString();
+        EXPECT_TRUE(ui.services.messages[0].contains(c.reason)) << ui.services.messages[0].toStdString();
     }
 }
 
@@ -246,16 +274,30 @@ TEST_F(CsvReader, ErrorWhileReadingKeepsTheRowsReadSoFar)
     for (int i = 0; i < 5; ++i)
         csv += "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0,a.pdf\n";
     WriteFile("import.csv", csv);
-    // The platform fails once two rows are in the list, as a disk error would.
-    ui.services.onYield = [this] {
-        if (session.ListData.ListCount() == 2)
-            throw IOException("The disk went away.");
+    // The platform fails once two rows are in the list, as a disk error would; whatever it
+    // throws, one message names the file once and the run ends normally.
+    struct Case { const char* what; std::function<void()> fail; QString reason; };
+    const std::vector<Case> cases = {
+        {"platform error", [] { throw IOException("The disk went away."); }, "The disk went away."},
+        {"standard error", [] { throw std::length_error("too long"); }, "too long"},
+        {"anything else", [] { throw 42; }, "An unexpected error occurred."},
     };
-    Read(FolderItem(Path("import.csv")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui.services.messages.clear();
+        session.ListData.SetColumnWidths("");
+        ui.services.chooserAnswers.push_back(FolderItem(Path("import.csv")));
+        ui.services.onYield = [this, &c] {
+            if (session.ListData.ListCount() == 2)
+                c.fail();
+        };
+        EXPECT_NO_THROW(SubCreateFromCSV(session));
+        ui.services.onYield = nullptr;
 
-    EXPECT_EQ(session.ListData.ListCount(), 2);
-    EXPECT_EQ(session.ListData.ColumnWidths(), Widths);
-    ASSERT_EQ(ui.services.messages.size(), 1);
-    EXPECT_TRUE(ui.services.messages[0].contains(Path("import.csv")));
-    EXPECT_TRUE(ui.services.messages[0].contains("The disk went away."));
+        EXPECT_EQ(session.ListData.ListCount(), 2);
+        EXPECT_EQ(session.ListData.ColumnWidths(), Widths);
+        ASSERT_EQ(ui.services.messages.size(), 1);
+        EXPECT_EQ(ui.services.messages[0].count(Path("import.csv")), 1);
+        EXPECT_TRUE(ui.services.messages[0].contains(c.reason));
+    }
 }

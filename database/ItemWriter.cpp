@@ -189,16 +189,16 @@ void ItemWriterRun::WritePages(int row, long long itemID)
 void ItemWriterRun::WritePage(const QString& path, long long itemID, int page, const QString& types,
                               const QString& fileName)
 {
-    // The preview is made before the bytes are read, and a file that could never be stored is
-    // refused before it is read. A page whose bytes cannot be had is an error of the run: the
-    // page is not written (and no preview message is shown for it), so nothing incomplete is
-    // committed.
+    // The preview is made, and reported, before the bytes are read, so a missing or unreadable
+    // file shows "Error creating preview!" like any other undecodable page. A file that could
+    // never be stored is refused before it is read. A page whose bytes cannot be had is an error
+    // of the run: the page is not written, so nothing incomplete is committed.
     const LoadedPage loaded = LoadPage(path, mDb.LengthLimit());
+    const QByteArray preview = TakePreview(loaded);
     if (!loaded.imageError.isEmpty()) {
         Fail(loaded.imageError);
         return;
     }
-    const QByteArray preview = TakePreview(loaded);
 
     DatabaseRecord record;
     record.SetIntegerColumn(QStringLiteral("ItemID"), itemID);

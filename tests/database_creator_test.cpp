@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <sys/resource.h>
+#include <sqlite3.h>
 
 #include "DatabaseCreator.h"
 #include "DateTime.h"
@@ -311,6 +312,86 @@ TEST_F(DatabaseCreatorTest, BookTableFailuresAreReportedAndReturned)
     EXPECT_EQ(Messages()[0], QStringLiteral("Update Database error:table Book already exists"));
     session.db.reset();
     EXPECT_EQ(RawQuery(PathOf(QStringLiteral("Twice.vellumixdb")), "SELECT ID FROM Book").size(), 5u);
+}
+
+// While it lives, every new SQLite connection refuses one action on one table ("not authorized"),
+// so a single step of the creation fails while the others run as usual.
+class RefusedAction
+{
+public:
+    RefusedAction(int action, const char* table)
+    {
+        sAction = action;
+        sTable = table;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Install));
+    }
+    ~RefusedAction() { sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Install)); }
+
+private:
+    static int Install(sqlite3* db, char**, const void*)
+    {
+        sqlite3_set_authorizer(db, &Authorize, nullptr);
+        return SQLITE_OK;
+    }
+    static int Authorize(void*, int action, const char* first, const char*, const char*, const char*)
+    {
+        return action == sAction && first && qstricmp(first, sTable) == 0 ? SQLITE_DENY : SQLITE_OK;
+    }
+    static inline int sAction = 0;
+    static inline const char* sTable = nullptr;
+};
+
+// Rows of a table, or -1 when the file has no such table.
+int RowCount(const QString& file, const QString& table)
+{
+    const QString exists = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '%1'");
+    if (RawQuery(file, exists.arg(table))[0][0].Text() == QLatin1String("0"))
+        return -1;
+    return RawQuery(file, QStringLiteral("SELECT count(*) FROM ") + table)[0][0].Text().toInt();
+}
+
+// A failed step is reported once and no success follows it; a failure in the books does not stop
+// the items from being written and committed.
+TEST_F(DatabaseCreatorTest, FailedStepsAreReportedAndTheRestGoesOn)
+{
+    const QString page = WritePicturePage(folder.path(), QStringLiteral("page.png"), QSize(40, 60), "PNG");
+    session.ListData.AddRow(QStringLiteral("Invoices"));
+    const int row = session.ListData.LastIndex();
+    session.ListData.SetCell(row, 10, page);
+    session.ListData.SetCell(row, 11, QStringLiteral("2015-11-20"));
+    session.ListData.SetCell(row, 12, QStringLiteral("IN"));
+    session.ListData.SetCell(row, 13, QStringLiteral("page.png"));
+
+    const struct
+    {
+        const char* name;
+        int action;
+        const char* table;
+        QString message;
+        int config, books, items, scans; // rows left in the file; -1: no such table
+    } cases[] = {
+        {"Book", SQLITE_CREATE_TABLE, "Book", "Update Database error:not authorized", 2, -1, 1, 1},
+        {"Books", SQLITE_INSERT, "Book", "Update Database error:not authorized", 2, 0, 1, 1},
+        {"Settings", SQLITE_INSERT, "Config", "Create Database error: not authorized", -1, -1, -1, -1},
+        {"Items", SQLITE_INSERT, "Item", "Error: not authorized", 2, 5, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.services.Reset();
+        controls.progressVisible = true;
+        {
+            RefusedAction refused(c.action, c.table);
+            SubDBCreateNew(session, QString::fromLatin1(c.name));
+            session.db.reset();
+        }
+        EXPECT_EQ(Messages(), QStringList{c.message});
+        EXPECT_FALSE(controls.progressVisible);
+        const QString file = PathOf(QString::fromLatin1(c.name) + QStringLiteral(".vellumixdb"));
+        EXPECT_EQ(RowCount(file, QStringLiteral("Config")), c.config);
+        EXPECT_EQ(RowCount(file, QStringLiteral("Book")), c.books);
+        EXPECT_EQ(RowCount(file, QStringLiteral("Item")), c.items);
+        EXPECT_EQ(RowCount(file, QStringLiteral("Scan")), c.scans);
+    }
 }
 
 TEST_F(DatabaseCreatorTest, NameFoldingHelpers)

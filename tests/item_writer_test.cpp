@@ -334,14 +334,15 @@ TEST_F(ItemWriterTest, FailedRunsCommitNothing)
         std::vector<RowSpec> rows;
         long long lengthLimit; // 0: the engine's default
         QString messagePart;
+        int previewMessages; // pages whose preview could not be made, each reported when met
     } cases[] = {
-        {"page file deleted before the run", {plain, withPages({good, gone}), plain}, 0, gone},
-        {"page path names a folder", {withPages({folderPage, good})}, 0, folderPage},
-        {"page file larger than the length limit", {withPages({big})}, smallLimit, big},
-        {"page insert fails before a later page succeeds", {withPages({pdf, good})}, smallLimit, "Preview"},
+        {"page file deleted before the run", {plain, withPages({good, gone}), plain}, 0, gone, 1},
+        {"page path names a folder", {withPages({folderPage, good})}, 0, folderPage, 1},
+        {"page file larger than the length limit", {withPages({big})}, smallLimit, big, 0},
+        {"page insert fails before a later page succeeds", {withPages({pdf, good})}, smallLimit, "Preview", 0},
         {"item insert fails, later rows succeed", {withCategory(tooLong), plain, plain}, smallLimit,
-         "Category"},
-        {"last error wins", {withPages({gone}), withCategory(tooLong)}, smallLimit, "Category"},
+         "Category", 0},
+        {"last error wins", {withPages({gone}), withCategory(tooLong)}, smallLimit, "Category", 1},
     };
     QFile::remove(gone);
 
@@ -360,9 +361,11 @@ TEST_F(ItemWriterTest, FailedRunsCommitNothing)
         SubDBCreateNew(session, QStringLiteral("Import"));
         session.db.reset();
 
-        ASSERT_EQ(Messages().size(), 1) << Messages().join(" / ").toStdString();
-        EXPECT_TRUE(Messages()[0].startsWith(QStringLiteral("Error: "))) << Messages()[0].toStdString();
-        EXPECT_TRUE(Messages()[0].contains(c.messagePart)) << Messages()[0].toStdString();
+        ASSERT_EQ(Messages().size(), c.previewMessages + 1) << Messages().join(" / ").toStdString();
+        EXPECT_EQ(Messages().mid(0, c.previewMessages),
+                  QStringList(qsizetype(c.previewMessages), QStringLiteral("Error creating preview!")));
+        EXPECT_TRUE(Messages().back().startsWith(QStringLiteral("Error: "))) << Messages().back().toStdString();
+        EXPECT_TRUE(Messages().back().contains(c.messagePart)) << Messages().back().toStdString();
         EXPECT_EQ(controls.statusText, QString());
         EXPECT_FALSE(controls.progressVisible);
 

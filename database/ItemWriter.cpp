@@ -10,6 +10,7 @@
 #include "ImportSession.h"
 #include "Numbers.h"
 #include "PageLoaders.h"
+#include "PreviewPipeline.h"
 #include "SQLiteDatabase.h"
 #include "SearchKey.h"
 #include "Text.h"
@@ -45,12 +46,27 @@ long long Truncated(double value)
     return static_cast<long long>(std::trunc(std::clamp(value, -Limit, Limit)));
 }
 
+// Every page the run will write, in order: the non-empty pieces of column 10 of the rows
+// without an error mark.
+std::vector<QString> PagesToWrite(const ImportList& list)
+{
+    std::vector<QString> pages;
+    for (int row = 0; row < list.ListCount(); ++row) {
+        if (list.HasErrorMark(row))
+            continue;
+        for (const QString& path : list.Cell(row, ColPaths).split(Separator))
+            if (!path.isEmpty())
+                pages.push_back(path);
+    }
+    return pages;
+}
+
 // One run of the writer: the list, the database and the error text of the run.
 class ItemWriterRun
 {
 public:
     explicit ItemWriterRun(ImportSession& session)
-        : mList(session.ListData), mDb(*session.db), mControls(session.controls)
+        : mList(session.ListData), mDb(*session.db), mControls(session.controls), mPreviews(PagesToWrite(mList))
     {
     }
 
@@ -68,6 +84,7 @@ private:
     SQLiteDatabase& mDb;
     MainControls& mControls;
     const Date mImportStart;
+    PreviewPipeline mPreviews;
     QString mErrorText;
 };
 
@@ -189,22 +206,24 @@ void ItemWriterRun::WritePages(int row, long long itemID)
 void ItemWriterRun::WritePage(const QString& path, long long itemID, int page, const QString& types,
                               const QString& fileName)
 {
-    // The preview is made, and reported, before the bytes are read, so a missing or unreadable
+    // The preview is taken, and reported, before the bytes are read, so a missing or unreadable
     // file shows "Error creating preview!" like any other undecodable page. A file that could
     // never be stored is refused before it is read. A page whose bytes cannot be had is an error
     // of the run: the page is not written, so nothing incomplete is committed.
-    const LoadedPage loaded = LoadPage(path, mDb.LengthLimit());
-    const QByteArray preview = TakePreview(loaded);
-    if (!loaded.imageError.isEmpty()) {
-        Fail(loaded.imageError);
+    std::optional<QByteArray> preview = mPreviews.Next(path);
+    if (!preview)
+        MsgBox(PreviewErrorText());
+    const PageFileBytes file = ReadPageFile(path, mDb.LengthLimit());
+    if (file.Failed()) {
+        Fail(file.error);
         return;
     }
 
     DatabaseRecord record;
     record.SetIntegerColumn(QStringLiteral("ItemID"), itemID);
     record.SetIntegerColumn(QStringLiteral("Page"), page);
-    record.SetBlobColumn(QStringLiteral("Preview"), preview);
-    record.SetBlobColumn(QStringLiteral("Image"), loaded.image);
+    record.SetBlobColumn(QStringLiteral("Preview"), preview.value_or(QByteArray()));
+    record.SetBlobColumn(QStringLiteral("Image"), file.bytes);
     record.SetColumn(QStringLiteral("Typ"), types);
     record.SetColumn(QStringLiteral("FileName"), fileName);
     mDb.InsertRecord(QStringLiteral("Scan"), record);

@@ -83,19 +83,6 @@ std::optional<QByteArray> MakePreview(const QString& path)
     }
 }
 
-LoadedPage LoadPage(const QString& path, long long byteLimit)
-{
-    LoadedPage page;
-    std::optional<QByteArray> preview = MakePreview(path);
-    page.previewFailed = !preview;
-    if (preview)
-        page.preview = std::move(*preview);
-    PageFileBytes file = ReadPageFile(path, byteLimit);
-    page.image = std::move(file.bytes);
-    page.imageError = std::move(file.error);
-    return page;
-}
-
 QString PreviewErrorText()
 {
     return QStringLiteral("Error creating preview!");
@@ -117,13 +104,4 @@ QByteArray SubOpenScanPreview(const QString& path)
         return {};
     }
     return *preview;
-}
-
-QByteArray TakePreview(const LoadedPage& page)
-{
-    if (page.previewFailed) {
-        MsgBox(PreviewErrorText());
-        return {};
-    }
-    return page.preview;
 }

@@ -9,10 +9,10 @@
 // reduced JPEG picture of it (Scan.Preview).
 //
 // Two layers:
-//  - ReadPageFile, MakePreview and LoadPage are pure: they show nothing, keep no state and may
-//    run on any thread (so pages can be loaded ahead on worker threads).
-//  - SubOpenScan, SubOpenScanPreview and TakePreview are the writer's calls on the main thread;
-//    the preview calls show "Error creating preview!" through MsgBox when a preview fails.
+//  - ReadPageFile and MakePreview are pure: they show nothing, keep no state and may run on any
+//    thread (PreviewPipeline makes previews ahead on worker threads).
+//  - SubOpenScan and SubOpenScanPreview are calls for the main thread; the preview call shows
+//    "Error creating preview!" through MsgBox when a preview fails.
 
 // The box a preview fits in, in pixels, and its JPEG quality.
 inline const QSize PreviewBox(380, 520);
@@ -32,15 +32,6 @@ struct PageFileBytes
     bool Failed() const { return !error.isEmpty(); }
 };
 
-// One page, loaded without any user interface.
-struct LoadedPage
-{
-    QByteArray image;         // the page file's bytes (see PageFileBytes::bytes)
-    QString imageError;       // empty on success; otherwise one sentence naming the file
-    QByteArray preview;       // JPEG bytes; empty when previewFailed
-    bool previewFailed = false;
-};
-
 // Reads a page file whole. Fails, with a message naming the file, when path is empty or not an
 // absolute path, does not name a readable regular file, or the file is larger than byteLimit.
 // Never throws.
@@ -51,9 +42,6 @@ PageFileBytes ReadPageFile(const QString& path, long long byteLimit = DefaultPag
 // cannot be decoded (missing, empty path, unknown format such as PICT, broken, absurdly large).
 // Never throws.
 std::optional<QByteArray> MakePreview(const QString& path);
-
-// Both of the above for one page, preview first. Never throws.
-LoadedPage LoadPage(const QString& path, long long byteLimit = DefaultPageByteLimit);
 
 // The text shown when a preview cannot be made.
 QString PreviewErrorText();
@@ -67,6 +55,3 @@ QByteArray SubOpenScan(const QString& path, QString* error = nullptr, long long 
 // "Error creating preview!" once and returns empty bytes.
 QByteArray SubOpenScanPreview(const QString& path);
 
-// Main thread. The preview of a page loaded ahead with LoadPage, reported as SubOpenScanPreview
-// reports it: a failed preview shows "Error creating preview!" and gives empty bytes.
-QByteArray TakePreview(const LoadedPage& page);

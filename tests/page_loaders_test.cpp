@@ -10,9 +10,9 @@
 #include <QDir>
 
 #include <functional>
-#include <future>
 
 #include "PageLoaders.h"
+#include "PreviewPipeline.h"
 #include "Picture.h"
 #include "ScriptedUIServices.h"
 
@@ -222,29 +222,34 @@ TEST_F(PageLoadersTest, ByteLoaderReportsWhatItCannotRead)
     EXPECT_TRUE(ui.services.messages.isEmpty());
 }
 
-TEST_F(PageLoadersTest, LoadPageIsQuietAndMatchesTheMainThreadLoaders)
+TEST_F(PageLoadersTest, PreviewsMadeAheadMatchTheMainThreadLoaderInOrder)
 {
     SavePicture(PathOf("a.jpg"), {1200, 1600});
     SavePicture(PathOf("b.png"), {900, 300});
     SavePDF(PathOf("c.pdf"), QPageSize(QPageSize::A4));
-    const QStringList paths = {PathOf("a.jpg"), PathOf("b.png"), PathOf("c.pdf"), PathOf("missing.tif")};
-
-    // Loaded ahead on worker threads, all at once.
-    std::vector<std::future<LoadedPage>> ahead;
+    SavePicture(PathOf("d.tif"), {300, 900});
+    const std::vector<QString> paths = {PathOf("a.jpg"), PathOf("b.png"), PathOf("missing.tif"),
+                                        PathOf("c.pdf"), PathOf("a.jpg"), PathOf("d.tif")};
+    std::vector<std::optional<QByteArray>> expected;
     for (const QString& path : paths)
-        ahead.push_back(std::async(std::launch::async, [path] { return LoadPage(path); }));
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        SCOPED_TRACE(paths[i].toStdString());
-        const LoadedPage page = ahead[i].get();
-        EXPECT_TRUE(ui.services.messages.isEmpty());
-        EXPECT_EQ(TakePreview(page), SubOpenScanPreview(paths[i]));
-        QString error;
-        EXPECT_EQ(page.image, SubOpenScan(paths[i], &error));
-        EXPECT_EQ(page.imageError, error);
+        expected.push_back(MakePreview(path));
+
+    struct Case { const char* name; int lookahead; std::vector<size_t> taken; };
+    const Case cases[] = {
+        {"every page in turn", 3, {0, 1, 2, 3, 4, 5}},
+        {"pages passed over", 2, {0, 3, 5}},
+        {"on the caller's thread", 0, {0, 1, 2, 3, 4, 5}},
+        {"a page out of turn", 4, {1, 0, 2, 3, 4, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PreviewPipeline pipeline(paths, c.lookahead);
+        for (size_t index : c.taken)
+            EXPECT_EQ(pipeline.Next(paths[index]), expected[index]) << index;
     }
-    // Only the missing file failed: its preview message once from TakePreview, once from
-    // SubOpenScanPreview.
-    EXPECT_EQ(ui.services.messages, QStringList({"Error creating preview!", "Error creating preview!"}));
+    EXPECT_FALSE(expected[2]);
+    // The pipeline itself shows nothing: reporting is the writer's.
+    EXPECT_TRUE(ui.services.messages.isEmpty());
 }
 
 } // namespace

@@ -1,0 +1,206 @@
+#include "HostSettings.h"
+
+#include <QDomDocument>
+#include <QXmlStreamReader>
+#include <vector>
+
+#include "Exceptions.h"
+#include "Text.h"
+#include "UIServices.h"
+
+namespace {
+
+const QString SettingsFileName = QStringLiteral("Configurations.plist");
+
+// What one read of the settings file collects; the last occurrence of a key wins.
+struct ReadSettings
+{
+    bool useDefaultFolder = false;
+    QString dbPathText;
+};
+
+// Where the settings file lies: beside the database folder. Without a database folder, where
+// the host keeps it in the application-data folder.
+FolderItem SettingsFile(const FolderItem& dbPath)
+{
+    if (dbPath) {
+        const FolderItem parent = dbPath.Parent();
+        return parent ? parent.Child(SettingsFileName) : FolderItem();
+    }
+    const FolderItem data = SpecialFolder::ApplicationData();
+    if (!data)
+        return {};
+    return data.Child(QStringLiteral("QuorinSoftware")).Child(QStringLiteral("Vellumix")).Child(SettingsFileName);
+}
+
+// A settings file is a few levels deep. A file nested far deeper is not one, and the DOM
+// builder crashes or runs for minutes on one (some 100,000 levels), so it is refused first.
+bool NestedWithinLimit(const QByteArray& bytes)
+{
+    constexpr int depthLimit = 256;
+    QXmlStreamReader reader(bytes);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > depthLimit)
+            return false;
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return !reader.hasError();
+}
+
+// Text written in several pieces (around a CDATA section, say) becomes one text node, and text
+// nodes holding only white space (line breaks and indentation between elements) are dropped,
+// so that the element after a "key" element is its value element. QDomNode::normalize only
+// merges the direct children of a node, hence the walk, which needs no recursion.
+void TidyTextNodes(QDomDocument& document)
+{
+    std::vector<QDomNode> pending{document};
+    while (!pending.empty()) {
+        QDomNode node = pending.back();
+        pending.pop_back();
+        for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
+            if (child.isCDATASection()) {
+                const QDomNode text = document.createTextNode(child.nodeValue());
+                node.replaceChild(text, child);
+                child = text;
+            }
+        node.normalize();
+        for (QDomNode child = node.firstChild(); !child.isNull();) {
+            const QDomNode next = child.nextSibling();
+            if (child.isText() && child.nodeValue().trimmed().isEmpty())
+                node.removeChild(child);
+            else if (child.hasChildNodes())
+                pending.push_back(child);
+            child = next;
+        }
+    }
+}
+
+// The parsed settings file; a null document when it is missing, unreadable or not well formed.
+QDomDocument LoadSettings(const FolderItem& file)
+{
+    QDomDocument document;
+    if (!file || !file.Exists())
+        return document;
+    QByteArray bytes;
+    try {
+        bytes = ReadAllBytes(file);
+    } catch (const RuntimeException&) {
+        return document; // an unreadable settings file is the same as none
+    }
+    if (!NestedWithinLimit(bytes) || !document.setContent(bytes))
+        return QDomDocument();
+    TidyTextNodes(document);
+    return document;
+}
+
+// The value of a key, from its value node. An empty element gives its own name ("true",
+// "false"; "string" gives the empty text); an element holding text gives the text; an element
+// holding several elements (an array) gives their texts joined by ",". A piece with no content
+// of its own adds an empty piece.
+QString ValueOf(const QDomNode& valueNode)
+{
+    const QDomNodeList children = valueNode.childNodes();
+    if (children.isEmpty()) {
+        const QString name = valueNode.nodeName();
+        return SameText(name, QStringLiteral("string")) ? QString() : name;
+    }
+    if (children.size() == 1) {
+        const QDomNode only = children.at(0);
+        return only.childNodes().size() == 1 ? only.firstChild().nodeValue() : only.nodeValue();
+    }
+    QString joined;
+    for (int index = 0; index < valueNode.childNodes().size(); ++index) {
+        if (!joined.isEmpty())
+            joined += QLatin1Char(',');
+        joined += valueNode.childNodes().at(index).firstChild().nodeValue();
+        YieldToEventLoop();
+    }
+    return joined;
+}
+
+void ApplyKey(const QString& key, const QString& value, ReadSettings& read, BookTable& books)
+{
+    static const std::pair<QString, QString> bookKeys[] = {
+        {QStringLiteral("InvoicesName"), BookCode::Invoices},
+        {QStringLiteral("ReceiptsName"), BookCode::Receipts},
+        {QStringLiteral("WarrantyName"), BookCode::Warranty},
+        {QStringLiteral("DocumentsName"), BookCode::Documents},
+        {QStringLiteral("OptionsName"), BookCode::Options},
+    };
+    if (SameText(key, QStringLiteral("UseDefaultDBPath"))) {
+        read.useDefaultFolder = std::get<bool>(Check(SettingValue(value)));
+        return;
+    }
+    if (SameText(key, QStringLiteral("DBPath"))) {
+        if (!value.isEmpty())
+            read.dbPathText = value;
+        return;
+    }
+    for (const auto& [bookKey, code] : bookKeys)
+        if (SameText(key, bookKey)) {
+            books.SetValue(code, value);
+            return;
+        }
+}
+
+// The two-level walk: the dictionaries under the document element, and their key elements.
+// Deeper elements are never taken as keys. A key with nothing after it is passed over.
+void ReadKeys(const QDomDocument& document, ReadSettings& read, BookTable& books)
+{
+    const QDomElement top = document.documentElement();
+    for (int d = 0; d < top.childNodes().size(); ++d) {
+        const QDomNode dictionary = top.childNodes().at(d);
+        for (int n = 0; n < dictionary.childNodes().size(); ++n) {
+            const QDomNode node = dictionary.childNodes().at(n);
+            const QDomNode valueNode = node.nextSibling();
+            if (SameText(node.nodeName(), QStringLiteral("key")) && node.hasChildNodes() && !valueNode.isNull())
+                ApplyKey(node.firstChild().nodeValue(), ValueOf(valueNode), read, books);
+            YieldToEventLoop();
+        }
+        YieldToEventLoop();
+    }
+}
+
+// The folder named in the settings, when it can be resolved and exists.
+FolderItem ExistingFolder(const QString& pathText)
+{
+    try {
+        const FolderItem folder = GetFolderItem(pathText, 0);
+        return folder && folder.Exists() ? folder : FolderItem();
+    } catch (const RuntimeException&) {
+        return {}; // a path no reference can be formed for
+    }
+}
+
+} // namespace
+
+SettingValue Check(const SettingValue& value)
+{
+    if (const bool* flag = std::get_if<bool>(&value))
+        return *flag ? QStringLiteral("true") : QStringLiteral("false");
+    if (const QString* text = std::get_if<QString>(&value))
+        return *text == QLatin1String("1") || Lowercase(*text) == QLatin1String("true");
+    return std::monostate();
+}
+
+void SubConfigRead(ImportSession& session)
+{
+    ReadSettings read;
+    FolderItem file;
+    try {
+        file = SettingsFile(session.DBPath);
+    } catch (const RuntimeException&) {
+        // no place to look: the defaults stay
+    }
+    const QDomDocument document = LoadSettings(file);
+    if (!document.isNull())
+        ReadKeys(document, read, session.Var_Book);
+
+    if (read.useDefaultFolder || read.dbPathText.isEmpty())
+        return;
+    if (const FolderItem folder = ExistingFolder(read.dbPathText))
+        session.DBPath = folder;
+}

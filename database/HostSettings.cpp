@@ -112,10 +112,10 @@ QString ValueOf(const QDomNode& valueNode)
         return only.childNodes().size() == 1 ? only.firstChild().nodeValue() : only.nodeValue();
     }
     QString joined;
-    for (int index = 0; index < valueNode.childNodes().size(); ++index) {
+    for (int index = 0; index < children.size(); ++index) {
         if (!joined.isEmpty())
             joined += QLatin1Char(',');
-        joined += valueNode.childNodes().at(index).firstChild().nodeValue();
+        joined += children.at(index).firstChild().nodeValue();
         YieldToEventLoop();
     }
     return joined;
@@ -148,13 +148,15 @@ void ApplyKey(const QString& key, const QString& value, ReadSettings& read, Book
 
 // The two-level walk: the dictionaries under the document element, and their key elements.
 // Deeper elements are never taken as keys. A key with nothing after it is passed over.
+// A QDomNodeList is live (its size is read anew on every pass) but builds its list only once;
+// asking the node for a new list on every pass would make a long dictionary take minutes.
 void ReadKeys(const QDomDocument& document, ReadSettings& read, BookTable& books)
 {
-    const QDomElement top = document.documentElement();
-    for (int d = 0; d < top.childNodes().size(); ++d) {
-        const QDomNode dictionary = top.childNodes().at(d);
-        for (int n = 0; n < dictionary.childNodes().size(); ++n) {
-            const QDomNode node = dictionary.childNodes().at(n);
+    const QDomNodeList dictionaries = document.documentElement().childNodes();
+    for (int d = 0; d < dictionaries.size(); ++d) {
+        const QDomNodeList nodes = dictionaries.at(d).childNodes();
+        for (int n = 0; n < nodes.size(); ++n) {
+            const QDomNode node = nodes.at(n);
             const QDomNode valueNode = node.nextSibling();
             if (SameText(node.nodeName(), QStringLiteral("key")) && node.hasChildNodes() && !valueNode.isNull())
                 ApplyKey(node.firstChild().nodeValue(), ValueOf(valueNode), read, books);

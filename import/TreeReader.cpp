@@ -151,6 +151,14 @@ void SubCreateFromTree(ImportSession& session)
     const FolderItem root = UI().SelectFolder(QString());
     if (!root || !root.Directory())
         return;
+    // Every page path below this folder would hold its ";" and be skipped: say why the list
+    // stays empty instead of showing an empty list without a word.
+    if (root.AbsolutePath().contains(QLatin1Char(';'))) {
+        MsgBox(QStringLiteral("The path of the folder \"%1\" holds \";\", which page lists cannot hold, "
+                              "so no file below it can be imported.")
+                   .arg(root.AbsolutePath()));
+        return;
+    }
     try {
         TreeWalk(session).WalkRoot(root);
     } catch (const RuntimeException& error) {

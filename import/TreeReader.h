@@ -12,5 +12,6 @@
 // to a parent would otherwise be walked forever), and page files whose name or path holds ";"
 // (the writer splits the path and name cells at ";", so such a file cannot become one page).
 // A folder that cannot be listed is named in one message box; the walk goes on without it and
-// keeps every row found.
+// keeps every row found. A chosen folder whose own path holds ";" is named in one message box
+// and gives an empty list, as none of its files could be taken.
 void SubCreateFromTree(ImportSession& session);

@@ -42,7 +42,8 @@ private:
 
 QString Plist(const QString& dictionaryBody)
 {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist>\n"
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Example//DTD PLIST 1.0//EN\" "
+                          "\"http://www.example.com/DTDs/PropertyList-1.0.dtd\">\n"
                           "<plist version=\"1.0\">\n<dict>\n%1\n</dict>\n</plist>\n")
         .arg(dictionaryBody);
 }

@@ -49,7 +49,7 @@ public:
 };
 
 // One import row as the readers fill it.
-struct RowSpec
+struct RowData
 {
     QString code, category, supplier, reference, sqlDate;
     double amount = 0;
@@ -91,24 +91,24 @@ protected:
         session.DBPath = FolderItem(databases.path());
     }
 
-    void Add(const RowSpec& spec)
+    void Add(const RowData& data)
     {
         ImportList& list = session.ListData;
-        list.AddRow(spec.code);
+        list.AddRow(data.code);
         const int row = list.LastIndex();
-        list.SetCell(row, 1, spec.category);
-        list.SetCell(row, 2, spec.supplier);
-        list.SetCell(row, 3, spec.reference);
-        list.SetCell(row, 5, Format(spec.amount, QStringLiteral("-###,###.00")));
-        list.SetCell(row, 6, spec.currency);
-        list.SetCellCheck(row, 7, spec.warranty);
-        list.SetCell(row, 8, spec.months);
-        list.SetCell(row, 10, spec.paths.join(u';'));
-        list.SetCell(row, 11, spec.sqlDate);
-        list.SetCell(row, 12, spec.code);
-        list.SetCell(row, 13, spec.fileNames.join(u';'));
-        list.SetCell(row, 14, spec.types);
-        list.SetCell(row, 20, spec.errorMark);
+        list.SetCell(row, 1, data.category);
+        list.SetCell(row, 2, data.supplier);
+        list.SetCell(row, 3, data.reference);
+        list.SetCell(row, 5, Format(data.amount, QStringLiteral("-###,###.00")));
+        list.SetCell(row, 6, data.currency);
+        list.SetCellCheck(row, 7, data.warranty);
+        list.SetCell(row, 8, data.months);
+        list.SetCell(row, 10, data.paths.join(u';'));
+        list.SetCell(row, 11, data.sqlDate);
+        list.SetCell(row, 12, data.code);
+        list.SetCell(row, 13, data.fileNames.join(u';'));
+        list.SetCell(row, 14, data.types);
+        list.SetCell(row, 20, data.errorMark);
     }
 
     // Creates the database through the creator (which runs the writer) and closes it, so what is
@@ -315,15 +315,15 @@ TEST_F(ItemWriterTest, FailedRunsCommitNothing)
     ASSERT_GT(pdfPreview, smallLimit) << "the PDF preview must be larger than its file";
 
     const QString tooLong(qsizetype(smallLimit) + 10, QLatin1Char('c'));
-    const RowSpec plain{"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {good}, {"good.png"}, "image/png", ""};
+    const RowData plain{"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {good}, {"good.png"}, "image/png", ""};
     auto withPages = [&](QStringList paths) {
-        RowSpec row = plain;
+        RowData row = plain;
         row.fileNames = paths;
         row.paths = paths;
         return row;
     };
     auto withCategory = [&](const QString& category) {
-        RowSpec row = withPages({});
+        RowData row = withPages({});
         row.category = category;
         return row;
     };
@@ -331,7 +331,7 @@ TEST_F(ItemWriterTest, FailedRunsCommitNothing)
     const struct
     {
         const char* name;
-        std::vector<RowSpec> rows;
+        std::vector<RowData> rows;
         long long lengthLimit; // 0: the engine's default
         QString messagePart;
         int previewMessages; // pages whose preview could not be made, each reported when met
@@ -351,7 +351,7 @@ TEST_F(ItemWriterTest, FailedRunsCommitNothing)
         QTemporaryDir own;
         session.DBPath = FolderItem(own.path());
         session.ListData.DeleteAllRows();
-        for (const RowSpec& row : c.rows)
+        for (const RowData& row : c.rows)
             Add(row);
         ui.services.Reset();
         controls = RecordingControls();

@@ -146,21 +146,34 @@ TEST_F(TreeReaderTest, ReadsEveryPageFileOfTheTreeInFileManagerOrder)
     EXPECT_TRUE(ui.services.messages.isEmpty());
 }
 
-TEST_F(TreeReaderTest, NoFolderChosenLeavesAnEmptyList)
+TEST_F(TreeReaderTest, NoUsableFolderChosenLeavesAnEmptyList)
 {
     File(QStringLiteral("root/Invoices/Food/Acme/a.pdf"));
-    const std::vector<std::pair<const char*, FolderItem>> answers = {
-        {"cancelled", FolderItem()},
-        {"a file", FolderItem(Path(QStringLiteral("root/Invoices/Food/Acme/a.pdf")))},
-        {"a missing folder", FolderItem(Path(QStringLiteral("missing")))},
+    File(QStringLiteral("semi;colon/Invoices/Food/Acme/a.pdf"));
+    struct Case
+    {
+        const char* name;
+        FolderItem answer;
+        QString message; // empty: the reader says nothing
     };
-    for (const auto& [name, answer] : answers) {
-        SCOPED_TRACE(name);
+    const QString semicolonRoot = Path(QStringLiteral("semi;colon"));
+    const std::vector<Case> cases = {
+        {"cancelled", FolderItem(), {}},
+        {"a file", FolderItem(Path(QStringLiteral("root/Invoices/Food/Acme/a.pdf"))), {}},
+        {"a missing folder", FolderItem(Path(QStringLiteral("missing"))), {}},
+        {"a folder whose path holds a semicolon", FolderItem(semicolonRoot),
+         QStringLiteral("The path of the folder \"%1\" holds \";\", which page lists cannot hold, "
+                        "so no file below it can be imported.").arg(semicolonRoot)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.services.messages.clear();
         session.ListData.AddRow(QStringLiteral("from an earlier run"));
         controls.statusText = QStringLiteral("old");
-        Read(answer);
+        Read(c.answer);
         EXPECT_EQ(session.ListData.ListCount(), 0);
         EXPECT_EQ(controls.statusText, QString());
+        EXPECT_EQ(ui.services.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
     }
 }
 

@@ -198,5 +198,9 @@ void SubDBCreateNew(ImportSession& session, const QString& name)
     } catch (const std::exception& error) {
         MsgBox(QStringLiteral("Create Database error: ") + QString::fromLocal8Bit(error.what()));
     }
+    // What a failed creation left uncommitted is dropped now rather than when the program ends,
+    // so the file is not held locked against the host application meanwhile.
+    if (session.db)
+        session.db->Rollback();
     session.controls.SetProgressVisible(false);
 }

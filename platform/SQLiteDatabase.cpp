@@ -343,6 +343,13 @@ void SQLiteDatabase::Commit()
         SetError(EngineMessage(mDb));
 }
 
+void SQLiteDatabase::Rollback()
+{
+    ClearError();
+    if (mDb && !sqlite3_get_autocommit(mDb) && sqlite3_exec(mDb, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+        SetError(EngineMessage(mDb));
+}
+
 long long SQLiteDatabase::LastRowID() const
 {
     return mDb ? sqlite3_last_insert_rowid(mDb) : 0;

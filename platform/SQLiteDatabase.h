@@ -67,6 +67,8 @@ public:
     void SQLExecute(const QString& statement);
     void InsertRecord(const QString& table, const DatabaseRecord& record);
     void Commit();
+    // Drops every change since the last commit and releases the file for other programs.
+    void Rollback();
     long long LastRowID() const;
 
     bool Error() const { return mError; }

@@ -352,6 +352,16 @@ int RowCount(const QString& file, const QString& table)
 
 // A failed step is reported once and no success follows it; a failure in the books does not stop
 // the items from being written and committed.
+// Takes and drops a write lock on the file through a connection of its own.
+bool OtherProgramCanWrite(const QString& path)
+{
+    sqlite3* other = nullptr;
+    const bool opened = sqlite3_open_v2(path.toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    const bool locked = opened && sqlite3_exec(other, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close_v2(other);
+    return locked;
+}
+
 TEST_F(DatabaseCreatorTest, FailedStepsAreReportedAndTheRestGoesOn)
 {
     const QString page = WritePicturePage(folder.path(), QStringLiteral("page.png"), QSize(40, 60), "PNG");
@@ -382,8 +392,10 @@ TEST_F(DatabaseCreatorTest, FailedStepsAreReportedAndTheRestGoesOn)
         {
             RefusedAction refused(c.action, c.table);
             SubDBCreateNew(session, QString::fromLatin1(c.name));
-            session.db.reset();
         }
+        // While the window keeps the database, another program can still write to the file.
+        EXPECT_TRUE(OtherProgramCanWrite(PathOf(QString::fromLatin1(c.name) + QStringLiteral(".vellumixdb"))));
+        session.db.reset();
         EXPECT_EQ(Messages(), QStringList{c.message});
         EXPECT_FALSE(controls.progressVisible);
         const QString file = PathOf(QString::fromLatin1(c.name) + QStringLiteral(".vellumixdb"));

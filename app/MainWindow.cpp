@@ -478,9 +478,7 @@ void MainWindow::ListData_Change()
         mLabelFileName->setText(QString());
         return;
     }
-    const ImportList& list = mSession.ListData;
-    mLabelFileName->setText(list.Cell(row, 12) + u'/' + list.Cell(row, 1) + u'/' + list.Cell(row, 2) + u'/'
-                            + list.Cell(row, 13));
+    mLabelFileName->setText(mSession.ListData.StatusText(row));
 }
 
 void MainWindow::SubCheckCreate()

@@ -36,6 +36,12 @@ void ImportList::SetCell(int row, int column, const QString& text)
         mListener->CellChanged(row, column);
 }
 
+QString ImportList::StatusText(int row) const
+{
+    return Cell(row, 12) + QLatin1Char('/') + Cell(row, 1) + QLatin1Char('/') + Cell(row, 2) + QLatin1Char('/')
+        + Cell(row, 13);
+}
+
 bool ImportList::CellCheck(int row, int column) const
 {
     return column == CheckColumn && Valid(row, column) && mRows[static_cast<size_t>(row)].warrantyChecked;

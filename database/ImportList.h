@@ -9,6 +9,9 @@
 //  6 currency, 7 warranty (check box), 8 months, 9 file names or "*** Error in file path",
 // hidden: 10 page paths joined by ";", 11 SQL date, 12 book code, 13 page file names,
 //  14 page file type names, 15-19 unused, 20 error mark ("X": shown red, not imported).
+// How the readers write an amount in column 5; the writer reads it back with CDbl.
+inline const QString AmountPattern = QStringLiteral("-###,###.00");
+
 struct ImportRow
 {
     static constexpr int ColumnCount = 21;
@@ -49,6 +52,8 @@ public:
     void SetCellCheck(int row, int column, bool checked);
     bool HasErrorMark(int row) const { return !Cell(row, ErrorColumn).isEmpty(); }
     const ImportRow& Row(int row) const { return mRows.at(static_cast<size_t>(row)); }
+    // What the status line shows for a row: "book code/category/supplier/page file names".
+    QString StatusText(int row) const;
 
     // Visible columns (10 in CSV mode, 5 in folder mode) and their widths text ("*,*,120").
     int ColumnCount() const { return mColumnCount; }

@@ -131,9 +131,7 @@ bool ItemWriterRun::Check()
 
 void ItemWriterRun::WriteRow(int row)
 {
-    mControls.SetStatusText(mList.Cell(row, ColBookCode) + QLatin1Char('/') + mList.Cell(row, ColCategory)
-                            + QLatin1Char('/') + mList.Cell(row, ColSupplier) + QLatin1Char('/')
-                            + mList.Cell(row, ColFileNames));
+    mControls.SetStatusText(mList.StatusText(row));
     DatabaseRecord item;
     FillItem(row, item);
     mDb.InsertRecord(QStringLiteral("Item"), item);
@@ -185,17 +183,18 @@ void ItemWriterRun::FillItem(int row, DatabaseRecord& item) const
 // piece of column 13 as the path, so names stay with their files.
 void ItemWriterRun::WritePages(int row, long long itemID)
 {
-    const QString paths = mList.Cell(row, ColPaths);
-    const QString fileNames = mList.Cell(row, ColFileNames);
+    // Split once: a row may list any number of pages.
+    const QStringList paths = mList.Cell(row, ColPaths).split(Separator);
+    const QStringList fileNames = mList.Cell(row, ColFileNames).split(Separator);
     const QString types = mList.Cell(row, ColTypes);
     int page = 0;
-    for (int piece = 1; piece <= CountFields(paths, Separator); ++piece) {
-        const QString path = NthField(paths, Separator, piece);
+    for (qsizetype piece = 0; piece < paths.size(); ++piece) {
+        const QString& path = paths[piece];
         if (path.isEmpty())
             continue;
         ++page;
         try {
-            WritePage(path, itemID, page, types, NthField(fileNames, Separator, piece));
+            WritePage(path, itemID, page, types, fileNames.value(piece));
         } catch (const RuntimeException& error) {
             Fail(error.Message());
         }

@@ -1,12 +1,11 @@
 #include "CsvReader.h"
 
-#include <array>
 #include <exception>
 #include <memory>
-#include <utility>
 
 #include <QStringList>
 
+#include "BookCodePrefix.h"
 #include "CsvRecord.h"
 #include "DateTime.h"
 #include "Exceptions.h"
@@ -23,26 +22,6 @@ const QString ErrorText = QStringLiteral("Error");
 const QString FilePathError = QStringLiteral("*** Error in file path");
 const QString ErrorMark = QStringLiteral("X");
 const QString ColumnWidths = QStringLiteral("*,*,*,*,120,120,80,80,80,*");
-const QString AmountPattern = QStringLiteral("-###,###.00");
-
-// First two characters of the type field, tried in this order.
-const std::array<std::pair<QString, QString>, 5> KindPrefixes = {{
-    {QStringLiteral("do"), BookCode::Documents},
-    {QStringLiteral("in"), BookCode::Invoices},
-    {QStringLiteral("re"), BookCode::Receipts},
-    {QStringLiteral("wa"), BookCode::Warranty},
-    {QStringLiteral("op"), BookCode::Options},
-}};
-
-// The book code of a type field; empty for an unknown kind (a heading line, say).
-QString BookCodeFor(const QString& typeField)
-{
-    const QString prefix = Left(typeField, 2);
-    for (const auto& [text, code] : KindPrefixes)
-        if (SameText(prefix, text))
-            return code;
-    return {};
-}
 
 // Names, paths and type names of the page files found, in parallel, joined by ";".
 struct PageFileLists
@@ -145,7 +124,8 @@ bool RowInError(const ImportList& list, int row)
 // Appends the row of one record, unless its kind or book is unknown.
 void AddRecordRow(ImportSession& session, const QString& record, const FolderItem& csvFolder)
 {
-    const QString code = BookCodeFor(Field(record, 1));
+    // An unknown kind (a heading line, say) gives no row.
+    const QString code = BookCodeOfPrefix(Field(record, 1));
     if (code.isEmpty() || !session.Var_Book.HasKey(code))
         return;
 

@@ -1,5 +1,6 @@
 #include "TreeReader.h"
 
+#include "BookCodePrefix.h"
 #include "Exceptions.h"
 #include "Numbers.h"
 #include "Text.h"
@@ -7,22 +8,12 @@
 
 namespace {
 
-// The book code of a book folder, from the first two characters of its name. Every other
-// prefix, a one-character name included, files the folder's pages as documents.
+// The book code of a book folder. Every name that names no book, a one-character name included,
+// files the folder's pages as documents.
 QString BookCodeOfFolder(const QString& name)
 {
-    const QString prefix = Left(name, 2);
-    if (SameText(prefix, QStringLiteral("do")))
-        return BookCode::Documents;
-    if (SameText(prefix, QStringLiteral("in")))
-        return BookCode::Invoices;
-    if (SameText(prefix, QStringLiteral("re")))
-        return BookCode::Receipts;
-    if (SameText(prefix, QStringLiteral("wa")))
-        return BookCode::Warranty;
-    if (SameText(prefix, QStringLiteral("op")))
-        return BookCode::Options;
-    return BookCode::Documents;
+    const QString code = BookCodeOfPrefix(name);
+    return code.isEmpty() ? BookCode::Documents : code;
 }
 
 // A page file name: not hidden, ending in one of the four page endings (letter case ignored).
@@ -48,6 +39,9 @@ public:
             if (!IsWalkableFolder(entry))
                 return;
             mBookCode = BookCodeOfFolder(entry.Name());
+            // Var_Book does not change during the walk: look the book up once per book folder.
+            mBookKnown = mSession.Var_Book.HasKey(mBookCode);
+            mBookName = mSession.Var_Book.Value(mBookCode);
             WalkBook(entry);
         });
     }
@@ -76,6 +70,8 @@ private:
     void WalkSupplier(const FolderItem& supplier)
     {
         ForEachEntry(supplier, [this](const FolderItem& entry) {
+            if (!mBookKnown)
+                return;
             const QString name = entry.Name();
             if (!IsPageName(name))
                 return;
@@ -87,8 +83,6 @@ private:
             // (The path holds the name.)
             if (entry.AbsolutePath().contains(QLatin1Char(';')))
                 return;
-            if (!mSession.Var_Book.HasKey(mBookCode))
-                return;
             AddPageRow(entry, name);
         });
     }
@@ -97,7 +91,7 @@ private:
     {
         ImportList& list = mSession.ListData;
         const Date modified = file.ModificationDate();
-        list.AddRow(mSession.Var_Book.Value(mBookCode));
+        list.AddRow(mBookName);
         const int row = list.LastIndex();
         list.SetCell(row, 1, mCategory);
         list.SetCell(row, 2, mSupplier);
@@ -136,9 +130,11 @@ private:
 
     ImportSession& mSession;
     QString mBookCode;
+    bool mBookKnown = false;
+    QString mBookName;
     QString mCategory;
     QString mSupplier;
-    const QString mZeroAmount = Format(0, QStringLiteral("-###,###.00")); // the same for every row
+    const QString mZeroAmount = Format(0, AmountPattern); // the same for every row
 };
 
 } // namespace

@@ -40,15 +40,24 @@ bool TextInputStream::FillBuffer()
     return true;
 }
 
+// The LF of a CR LF pair that ended the last line, once the next character is at hand.
+void TextInputStream::SkipPendingLineFeed()
+{
+    if (mSkipLineFeed && mPosition < mBuffer.size()) {
+        if (mBuffer[mPosition] == u'\n')
+            ++mPosition;
+        mSkipLineFeed = false;
+    }
+}
+
 QString TextInputStream::ReadLine()
 {
+    // How far past mPosition the buffer has been searched: a line longer than a chunk is
+    // searched once, not again from its start after every chunk.
+    qsizetype searched = 0;
     for (;;) {
-        if (mSkipLineFeed && mPosition < mBuffer.size()) {
-            if (mBuffer[mPosition] == u'\n')
-                ++mPosition;
-            mSkipLineFeed = false;
-        }
-        for (qsizetype i = mPosition; i < mBuffer.size(); ++i) {
+        SkipPendingLineFeed();
+        for (qsizetype i = mPosition + searched; i < mBuffer.size(); ++i) {
             const QChar c = mBuffer[i];
             if (c == u'\n' || c == u'\r') {
                 QString line = mBuffer.mid(mPosition, i - mPosition);
@@ -57,6 +66,7 @@ QString TextInputStream::ReadLine()
                 return line;
             }
         }
+        searched = mBuffer.size() - mPosition;
         if (!FillBuffer()) {
             QString line = mBuffer.mid(mPosition);
             mPosition = mBuffer.size();
@@ -69,11 +79,7 @@ QString TextInputStream::ReadLine()
 bool TextInputStream::EndOfFile()
 {
     for (;;) {
-        if (mSkipLineFeed && mPosition < mBuffer.size()) {
-            if (mBuffer[mPosition] == u'\n')
-                ++mPosition;
-            mSkipLineFeed = false;
-        }
+        SkipPendingLineFeed();
         if (mPosition < mBuffer.size())
             return false;
         if (!FillBuffer() && mPosition >= mBuffer.size())

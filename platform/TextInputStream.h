@@ -23,6 +23,7 @@ public:
 private:
     explicit TextInputStream(const FolderItem& file);
     bool FillBuffer();
+    void SkipPendingLineFeed();
 
     QString mPath;
     QFile mFile;

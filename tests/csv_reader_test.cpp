@@ -12,6 +12,7 @@
 #include "Exceptions.h"
 #include "FileTypeSets.h"
 #include "Numbers.h"
+#include "PageFixtures.h"
 #include "ScriptedUIServices.h"
 
 namespace {
@@ -60,9 +61,7 @@ protected:
     void WriteFile(const QString& relative, const QByteArray& bytes) const
     {
         QDir().mkpath(QFileInfo(Path(relative)).path());
-        QFile file(Path(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteBytes(Path(relative), bytes);
     }
 
     // Runs the reader with the given chooser answer.

@@ -96,22 +96,15 @@ TEST_F(DatabaseCreatorTest, NewFileHoldsTheSchemaSettingsAndBooks)
     EXPECT_LE(seconds.toLongLong(), after);
     EXPECT_EQ(config[1][2].Text(), QStringLiteral("text"));
 
-    const auto books = RawQuery(file,
-                                "SELECT ID, typeof(ID), Name, Typ, Option, typeof(Option), Total, typeof(Total), "
-                                "Color, typeof(Color) FROM Book ORDER BY rowid");
+    const QStringList books = RawQueryTexts(file,
+                                            "SELECT ID, typeof(ID), Name, Typ, Option, typeof(Option), Total, "
+                                            "typeof(Total), Color, typeof(Color) FROM Book ORDER BY rowid");
     const QStringList expected = {
         "1|integer|Rechnungen|IN|1|integer|1|integer|0|text", "2|integer|Receipts|RE|2|integer|1|integer|16|text",
         "3|integer|Warranty|WA|0|integer|1|integer|32|text",  "4|integer|Documents|DO|1|integer|1|integer|56|text",
         "5|integer||US|0|integer|1|integer|147|text",
     };
-    QStringList actual;
-    for (const RawRow& row : books) {
-        QStringList cells;
-        for (const RawValue& value : row)
-            cells << value.Text();
-        actual << cells.join(u'|');
-    }
-    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(books, expected);
     EXPECT_TRUE(RawQuery(file, "SELECT * FROM Item").empty());
     EXPECT_TRUE(RawQuery(file, "SELECT * FROM DocIndex").empty());
 }

@@ -7,16 +7,10 @@
 #include "Exceptions.h"
 #include "FileType.h"
 #include "FolderItem.h"
+#include "PageFixtures.h"
 #include "TextInputStream.h"
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QStringList ReadLines(const QString& path)
 {
@@ -54,7 +48,7 @@ TEST(FolderItem, ListsInFileManagerOrder)
 {
     QTemporaryDir dir;
     for (const char* name : {"file10.pdf", "file2.pdf", "File1.pdf", "b", "A", ".hidden", "file02b.pdf"})
-        WriteFile(dir.path() + "/" + name, "x");
+        WriteBytes(dir.path() + "/" + name, "x");
     const FolderItem root(dir.path());
     QStringList names;
     for (int i = 1; i <= root.Count(); ++i)
@@ -87,8 +81,8 @@ TEST(FolderItem, ReadsFilesWhole)
     QByteArray all;
     for (int i = 0; i < 256; ++i)
         all.append(static_cast<char>(i));
-    WriteFile(dir.path() + "/all.bin", all);
-    WriteFile(dir.path() + "/empty.bin", "");
+    WriteBytes(dir.path() + "/all.bin", all);
+    WriteBytes(dir.path() + "/empty.bin", "");
     EXPECT_EQ(ReadAllBytes(FolderItem(dir.path() + "/all.bin")), all);
     EXPECT_EQ(ReadAllBytes(FolderItem(dir.path() + "/empty.bin")), QByteArray());
     EXPECT_THROW(ReadAllBytes(FolderItem(dir.path() + "/missing")), IOException);
@@ -108,16 +102,21 @@ TEST(TextInputStream, EveryLineEndingEndsALine)
         {"\xEF\xBB\xBFM\xC3\xBCller\n", {QString::fromUtf8("Müller")}},
     };
     for (const Case& c : cases) {
-        WriteFile(dir.path() + "/t.csv", c.bytes);
+        WriteBytes(dir.path() + "/t.csv", c.bytes);
         EXPECT_EQ(ReadLines(dir.path() + "/t.csv"), c.lines) << c.bytes.toStdString();
     }
     // A CR LF pair split across the read buffer is still one line end.
     QByteArray big(64 * 1024 - 1, 'x');
     big += "\r\nlast";
-    WriteFile(dir.path() + "/big.csv", big);
+    WriteBytes(dir.path() + "/big.csv", big);
     const QStringList lines = ReadLines(dir.path() + "/big.csv");
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[1], "last");
+    // Lines longer than the read buffer, one ending right after a buffer's end, keep every line end.
+    const QByteArray longA(200 * 1024 + 7, 'a'), longB(64 * 1024, 'b');
+    WriteBytes(dir.path() + "/long.csv", longA + "\n" + longB + "\r\n\rz");
+    EXPECT_EQ(ReadLines(dir.path() + "/long.csv"),
+              (QStringList{QString::fromLatin1(longA), QString::fromLatin1(longB), "", "z"}));
 
     EXPECT_THROW(TextInputStream::Open(FolderItem(dir.path() + "/missing.csv")), IOException);
     EXPECT_THROW(TextInputStream::Open(FolderItem(dir.path())), IOException);

@@ -11,19 +11,13 @@
 
 #include <functional>
 
+#include "PageFixtures.h"
 #include "PageLoaders.h"
 #include "PreviewPipeline.h"
 #include "Picture.h"
 #include "ScriptedUIServices.h"
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 // A picture with some structure in it, saved in the format the file name's suffix gives
 // (or in format, when one is named).
@@ -67,7 +61,7 @@ void SaveGIF(const QString& path, QSize size)
         gif.append(char(block.size())).append(block);
     }
     gif.append('\0').append(';');
-    WriteFile(path, gif);
+    WriteBytes(path, gif);
 }
 
 // A one-page PDF whose page has the given size in points.
@@ -152,16 +146,16 @@ TEST_F(PageLoadersTest, TransparencyIsLaidOnWhite)
 
 TEST_F(PageLoadersTest, UndecodablePagesGiveOneMessageAndNoBytes)
 {
-    WriteFile(PathOf("text.jpg"), "This is plain text, not a picture.\n");
+    WriteBytes(PathOf("text.jpg"), "This is plain text, not a picture.\n");
     // A PICT file: 512 bytes of header space, then size and frame; nothing here decodes it.
-    WriteFile(PathOf("old.pict"), QByteArray(512, '\0') + QByteArray::fromHex("0100000000000a000a0011029a"));
+    WriteBytes(PathOf("old.pict"), QByteArray(512, '\0') + QByteArray::fromHex("0100000000000a000a0011029a"));
     // A bitmap header that claims 100000 x 100000 pixels and holds no pixels.
     QByteArray huge = QByteArray::fromHex("424d" "36000000" "00000000" "36000000" "28000000" "a0860100" "a0860100"
                                           "0100" "1800" "00000000" "00000000" "130b0000" "130b0000" "00000000"
                                           "00000000");
-    WriteFile(PathOf("huge.bmp"), huge);
-    WriteFile(PathOf("empty.png"), QByteArray());
-    WriteFile(PathOf("broken.pdf"), "%PDF-1.4\nnothing else\n");
+    WriteBytes(PathOf("huge.bmp"), huge);
+    WriteBytes(PathOf("empty.png"), QByteArray());
+    WriteBytes(PathOf("broken.pdf"), "%PDF-1.4\nnothing else\n");
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
 
     const QString cases[] = {PathOf("missing.jpg"), PathOf("text.jpg"), PathOf("old.pict"), PathOf("huge.bmp"),
@@ -181,8 +175,8 @@ TEST_F(PageLoadersTest, ByteLoaderReturnsFilesUnchanged)
     for (int round = 0; round < 1000; ++round)
         for (int i = 0; i < 256; ++i)
             allBytes.append(char(i));
-    WriteFile(PathOf("binary.jpg"), allBytes);
-    WriteFile(PathOf("empty.pdf"), QByteArray());
+    WriteBytes(PathOf("binary.jpg"), allBytes);
+    WriteBytes(PathOf("empty.pdf"), QByteArray());
 
     struct Case { const char* name; QByteArray bytes; };
     const Case cases[] = {{"binary.jpg", allBytes}, {"empty.pdf", QByteArray()}};
@@ -199,7 +193,7 @@ TEST_F(PageLoadersTest, ByteLoaderReturnsFilesUnchanged)
 
 TEST_F(PageLoadersTest, ByteLoaderReportsWhatItCannotRead)
 {
-    WriteFile(PathOf("big.jpg"), QByteArray(11, 'x'));
+    WriteBytes(PathOf("big.jpg"), QByteArray(11, 'x'));
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
     struct Case { QString path; long long limit; const char* messagePart; };
     const Case cases[] = {

@@ -2,53 +2,17 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <sqlite3.h>
 
 #include <functional>
 
+#include "PageFixtures.h"
+#include "RawSqlite.h"
 #include "SQLiteDatabase.h"
 
 namespace {
 
-// Reads a database file with the raw SQLite API, independent of the class under test: each row
-// of the query's result as its columns joined by "|".
-QStringList Query(const QString& path, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    QStringList rows;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        ADD_FAILURE() << "cannot open " << path.toStdString();
-        return rows;
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db);
-    } else {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            QStringList columns;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i)
-                columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
-            rows << columns.join(u'|');
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
-}
-
-QByteArray FileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+// What another application reading the file sees: each row as its values joined by "|".
+QStringList Query(const QString& path, const QString& sql) { return RawQueryTexts(path, sql); }
 
 class SQLiteDatabaseTest : public testing::Test
 {
@@ -76,7 +40,7 @@ TEST_F(SQLiteDatabaseTest, CreateRefusesWithoutTouchingAnything)
     QByteArray allBytes;
     for (int i = 0; i < 256; ++i)
         allBytes.append(char(i));
-    WriteFile(PathOf("existing.db"), allBytes);
+    WriteBytes(PathOf("existing.db"), allBytes);
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.db"));
 
     struct Case { const char* name; FolderItem file; const char* messagePart; };
@@ -95,7 +59,7 @@ TEST_F(SQLiteDatabaseTest, CreateRefusesWithoutTouchingAnything)
         EXPECT_TRUE(db.ErrorMessage().contains(QLatin1String(c.messagePart))) << db.ErrorMessage().toStdString();
         EXPECT_FALSE(db.IsConnected());
     }
-    EXPECT_EQ(FileBytes(PathOf("existing.db")), allBytes);
+    EXPECT_EQ(FileContents(PathOf("existing.db")), allBytes);
     EXPECT_FALSE(QFile::exists(PathOf("missing")));
 }
 
@@ -108,12 +72,12 @@ TEST_F(SQLiteDatabaseTest, CreateOverAnExistingDatabaseKeepsItsRows)
         db->InsertRecord("T", record);
         db->Commit();
     }
-    const QByteArray before = FileBytes(PathOf("kept.db"));
+    const QByteArray before = FileContents(PathOf("kept.db"));
     SQLiteDatabase again;
     again.SetDatabaseFile(FolderItem(PathOf("kept.db")));
     EXPECT_FALSE(again.CreateDatabaseFile());
     EXPECT_FALSE(again.IsConnected());
-    EXPECT_EQ(FileBytes(PathOf("kept.db")), before);
+    EXPECT_EQ(FileContents(PathOf("kept.db")), before);
     EXPECT_EQ(Query(PathOf("kept.db"), "SELECT a FROM T"), QStringList{"kept"});
 }
 
@@ -168,8 +132,8 @@ TEST_F(SQLiteDatabaseTest, ConnectedDatabaseAlsoRollsBackUncommittedInserts)
 
 TEST_F(SQLiteDatabaseTest, ConnectRefusesMissingFilesAndNonDatabases)
 {
-    WriteFile(PathOf("text.db"), "this is not a database, just some text\n");
-    const QByteArray before = FileBytes(PathOf("text.db"));
+    WriteBytes(PathOf("text.db"), "this is not a database, just some text\n");
+    const QByteArray before = FileContents(PathOf("text.db"));
     for (const QString& name : {QStringLiteral("none.db"), QStringLiteral("text.db")}) {
         SCOPED_TRACE(name.toStdString());
         SQLiteDatabase db;
@@ -180,7 +144,7 @@ TEST_F(SQLiteDatabaseTest, ConnectRefusesMissingFilesAndNonDatabases)
         EXPECT_FALSE(db.IsConnected());
     }
     EXPECT_FALSE(QFile::exists(PathOf("none.db")));
-    EXPECT_EQ(FileBytes(PathOf("text.db")), before);
+    EXPECT_EQ(FileContents(PathOf("text.db")), before);
 }
 
 TEST_F(SQLiteDatabaseTest, EachSetterBindsItsOwnType)

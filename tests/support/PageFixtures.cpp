@@ -59,7 +59,11 @@ QString WritePdfPage(const QString& folder, const QString& fileName, const QStri
 
 QString WriteBytes(const QString& folder, const QString& fileName, const QByteArray& bytes)
 {
-    const QString path = QDir(folder).absoluteFilePath(fileName);
+    return WriteBytes(QDir(folder).absoluteFilePath(fileName), bytes);
+}
+
+QString WriteBytes(const QString& path, const QByteArray& bytes)
+{
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         ADD_FAILURE() << "cannot write " << path.toStdString();

@@ -16,5 +16,7 @@ QString WritePicturePage(const QString& folder, const QString& fileName, const Q
 QString WritePdfPage(const QString& folder, const QString& fileName, const QString& heading);
 // Any bytes (an empty file, a file that is no picture).
 QString WriteBytes(const QString& folder, const QString& fileName, const QByteArray& bytes);
+// The same at an absolute path, in a folder that exists.
+QString WriteBytes(const QString& path, const QByteArray& bytes);
 // The whole contents of a file; "<unreadable>" when it cannot be read.
 QByteArray FileContents(const QString& path);

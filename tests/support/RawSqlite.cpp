@@ -56,3 +56,15 @@ std::vector<RawRow> RawQuery(const QString& databasePath, const QString& sql)
     sqlite3_close(db);
     return rows;
 }
+
+QStringList RawQueryTexts(const QString& databasePath, const QString& sql)
+{
+    QStringList rows;
+    for (const RawRow& row : RawQuery(databasePath, sql)) {
+        QStringList cells;
+        for (const RawValue& value : row)
+            cells << value.Text();
+        rows << cells.join(u'|');
+    }
+    return rows;
+}

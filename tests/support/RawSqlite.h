@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 // Reads a database file through the raw SQLite C API, independent of the program's database
@@ -21,3 +22,6 @@ using RawRow = std::vector<RawValue>;
 // Every row of the query's result, opening the file read-only. A file or query that fails adds
 // a test failure and gives no rows.
 std::vector<RawRow> RawQuery(const QString& databasePath, const QString& sql);
+
+// The same rows, each as the texts of its values joined by "|" (NULL as the empty text).
+QStringList RawQueryTexts(const QString& databasePath, const QString& sql);

@@ -23,6 +23,7 @@
 #include "Canvas.h"
 #include "CsvReader.h"
 #include "DatabaseCreator.h"
+#include "ErrorRowDelegate.h"
 #include "Exceptions.h"
 #include "FolderItem.h"
 #include "HostSettings.h"
@@ -176,6 +177,7 @@ void MainWindow::CreateControls()
     mListData = new QTableView(content);
     mListData->setObjectName(QStringLiteral("ListData"));
     mListData->setModel(mModel.get());
+    mListData->setItemDelegate(new ErrorRowDelegate(mListData));
     mListData->setSelectionMode(QAbstractItemView::SingleSelection);
     mListData->setSelectionBehavior(QAbstractItemView::SelectRows);
     mListData->setEditTriggers(QAbstractItemView::NoEditTriggers);

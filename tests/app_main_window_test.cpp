@@ -22,6 +22,7 @@
 
 #include "AppObject.h"
 #include "Canvas.h"
+#include "ErrorRowDelegate.h"
 #include "FileTypeSets.h"
 #include "ImportListModel.h"
 #include "MainWindow.h"
@@ -375,6 +376,17 @@ TEST_F(MainWindowTest, LoadingACsvFileThenSwitchingModeEmptiesTheList)
         EXPECT_FALSE(model->data(model->index(0, column), Qt::ForegroundRole).isValid()) << column;
         EXPECT_EQ(model->data(model->index(1, column), Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0))
             << column;
+    }
+    // Selected, the row in error keeps its red; the other row takes the selection's colour.
+    struct OpenDelegate : ErrorRowDelegate
+    {
+        using ErrorRowDelegate::initStyleOption;
+    } delegate;
+    for (int row = 0; row < 2; ++row) {
+        QStyleOptionViewItem option;
+        option.palette.setColor(QPalette::HighlightedText, Qt::white);
+        delegate.initStyleOption(&option, model->index(row, 2));
+        EXPECT_EQ(option.palette.color(QPalette::HighlightedText), row == 1 ? QColor(255, 0, 0) : QColor(Qt::white));
     }
     // The CSV reader's widths: fixed columns keep their width.
     EXPECT_EQ(w.ListData()->columnWidth(4), 120);

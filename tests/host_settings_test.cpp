@@ -154,19 +154,24 @@ TEST(HostSettings, SettingsFileCases)
     }
 }
 
+// Reads the settings with the application-data folder moved to dataHome, and puts it back.
+void ReadWithDataHome(ImportSession& session, const QString& dataHome)
+{
+    const QByteArray previous = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dataHome.toUtf8());
+    SubConfigRead(session);
+    qputenv("XDG_DATA_HOME", previous);
+}
+
 // Without a default database folder the settings file is read from the application-data folder.
 TEST(HostSettings, EmptyDBPathReadsFromApplicationData)
 {
     HostFolder host;
     host.WriteSettings(Plist(DBPathOther + QStringLiteral("<key>InvoicesName</key><string>Bills</string>")));
-    const QByteArray previous = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", host.Path({}).toUtf8());
     StoredControls controls;
     ImportSession session(controls);
 
-    SubConfigRead(session);
-
-    qputenv("XDG_DATA_HOME", previous);
+    ReadWithDataHome(session, host.Path({}));
     EXPECT_EQ(session.DBPath.AbsolutePath(), host.Path(QStringLiteral("Other")));
     EXPECT_EQ(session.Var_Book.Value(QStringLiteral("IN")), QStringLiteral("Bills"));
 }
@@ -175,14 +180,10 @@ TEST(HostSettings, EmptyDBPathStaysEmptyWithoutUsableSettings)
 {
     HostFolder host;
     host.WriteSettings(Plist(QStringLiteral("<key>DBPath</key><string>%MISSING%</string>")));
-    const QByteArray previous = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", host.Path({}).toUtf8());
     StoredControls controls;
     ImportSession session(controls);
 
-    SubConfigRead(session);
-
-    qputenv("XDG_DATA_HOME", previous);
+    ReadWithDataHome(session, host.Path({}));
     EXPECT_TRUE(session.DBPath.IsNull());
 }
 

@@ -35,8 +35,20 @@ QString AppObject::ExecutableFile() const { return QCoreApplication::application
 void AppObject::SetMouseCursor(Qt::CursorShape shape)
 {
     mCursor = shape;
+    ApplyCursor();
+}
+
+void AppObject::SetBusy(bool busy)
+{
+    mBusy = busy;
+    ApplyCursor();
+}
+
+void AppObject::ApplyCursor()
+{
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return;
+    const Qt::CursorShape shape = mBusy ? Qt::WaitCursor : mCursor;
     // One override of our own at most: the standard pointer takes it away and gives the windows
     // their own cursors back; other overrides are left alone.
     if (shape == Qt::ArrowCursor) {

@@ -28,6 +28,9 @@ public:
     // The cursor shown over the whole application. Qt::ArrowCursor is the standard pointer.
     Qt::CursorShape MouseCursor() const { return mCursor; }
     void SetMouseCursor(Qt::CursorShape shape);
+    // While the program is busy the busy pointer shows over it, whatever MouseCursor holds.
+    bool Busy() const { return mBusy; }
+    void SetBusy(bool busy);
 
     // The application's menu bar. On Linux a menu bar lives in a window, so this is the bar the
     // main window takes over; it is not shown by itself.
@@ -38,8 +41,11 @@ public:
     bool OSLion = false;
 
 private:
+    void ApplyCursor();
+
     int mMajor, mMinor, mBug;
     Qt::CursorShape mCursor = Qt::ArrowCursor;
+    bool mBusy = false;
     bool mOverride = false;
     // The window that takes the bar over owns it; the guard forgets a bar once destroyed.
     QPointer<QMenuBar> mMenuBar;

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include <QDebug>
+#include <QWidget>
 #include <exception>
 
 #include "Exceptions.h"
@@ -46,3 +47,5 @@ void ReportUnhandledException()
     }
     qCritical().noquote() << message;
 }
+
+void SetNoTitle(QWidget* window) { window->setWindowTitle(QStringLiteral(" ")); }

@@ -14,3 +14,7 @@ public:
 // Shows the exception being handled (call it inside a catch block) in a message box, or on the
 // error output when no user interface is installed.
 void ReportUnhandledException();
+
+// The title of a window that shows none. Qt puts the application's name in place of an empty
+// title, so the window gets a single blank instead.
+void SetNoTitle(QWidget* window);

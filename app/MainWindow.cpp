@@ -270,6 +270,9 @@ void MainWindow::CreateControls()
     mPopupCurrency->addItems(CurrencyCodes());
     mPopupCurrency->setCurrentIndex(0);
     mPopupCurrency->setMaxVisibleItems(20);
+    // The style's own pop-up takes no notice of the number of visible items and grows as tall
+    // as the screen; a scrolling list of 20 rows opens on the chosen currency instead.
+    mPopupCurrency->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     Place(mPopupCurrency, {293, 160, 64, 20}, L, T, _, _);
 
     mLabelCurrency1 = new QLabel(QStringLiteral("Click to open ->\nthe DB folder"), content);
@@ -413,10 +416,16 @@ void MainWindow::RunWork(const std::function<void()>& work)
     if (mBusy)
         return;
     mBusy = true;
+    App()->SetBusy(true);
     Guarded(work);
     // The yields held back the user's input; drop it now rather than act on it after the work.
     Guarded([] { QCoreApplication::processEvents(); });
+    App()->SetBusy(false);
     mBusy = false;
+    // A close asked for during the work is carried out now that the database is complete and
+    // the outcome has been read.
+    if (mCloseRequested)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -431,14 +440,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         return widget->window() == this;
     if (auto* window = qobject_cast<QWindow*>(watched))
         return window == windowHandle();
-    // Menu shortcuts go to their actions.
+    // Menu shortcuts go to their actions; Quit is kept for when the work is done.
+    if (event->type() == QEvent::Shortcut && watched == MenuItemNamed(QStringLiteral("FileQuit")))
+        mCloseRequested = true;
     return event->type() == QEvent::Shortcut;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing in the middle of a creation would leave a half-written database behind.
+    // Closing in the middle of a run would leave a half-written database behind: the run ends
+    // first, then the window closes.
     if (mBusy) {
+        mCloseRequested = true;
         event->ignore();
         return;
     }
@@ -565,6 +578,8 @@ void MainWindow::Canvas2_Paint(QPainter& g)
 bool MainWindow::_About_Action()
 {
     WinAboutWindow* about = WinAbout();
+    // A minimised About window comes back as it was.
+    about->setWindowState(about->windowState() & ~Qt::WindowMinimized);
     about->show();
     about->raise();
     about->activateWindow();

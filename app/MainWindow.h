@@ -117,13 +117,16 @@ private:
     // Runs a handler; an exception that it lets out is shown in a message box.
     void Guarded(const std::function<void()>& handler);
     // Runs a reader or the database creator: while it yields to the event loop, the window takes
-    // no user input, and the input that came meanwhile is dropped, not replayed afterwards.
+    // no user input and shows the busy pointer, and the input that came meanwhile is dropped, not
+    // replayed afterwards; only a request to close the window or quit is kept and carried out
+    // once the work and its messages are over.
     void RunWork(const std::function<void()>& work);
 
     ImportSession mSession;
     std::unique_ptr<ImportListModel> mModel;
     std::vector<Placement> mPlacements;
     bool mBusy = false;
+    bool mCloseRequested = false;
 
     QTableView* mListData = nullptr;
     QPushButton* mButtonCreateDB = nullptr;

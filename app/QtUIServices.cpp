@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "AppObject.h"
+#include "Application.h"
 #include "FileType.h"
 
 namespace {
@@ -15,8 +17,10 @@ QWidget* DialogParent() { return QApplication::activeWindow(); }
 
 void QtUIServices::MsgBox(const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, DialogParent());
+    const DialogTurn turn(*this);
+    // No title: a narrow box would clip any.
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, DialogParent());
+    SetNoTitle(&box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -37,12 +41,14 @@ QString QtUIServices::DialogFilter(const QString& typeNames)
 
 FolderItem QtUIServices::GetOpenFolderItem(const QString& filter)
 {
+    const DialogTurn turn(*this);
     const QString path = QFileDialog::getOpenFileName(DialogParent(), QString(), QString(), DialogFilter(filter));
     return path.isEmpty() ? FolderItem() : GetFolderItem(path);
 }
 
 FolderItem QtUIServices::SelectFolder(const QString& prompt)
 {
+    const DialogTurn turn(*this);
     const QString path = QFileDialog::getExistingDirectory(DialogParent(), prompt);
     return path.isEmpty() ? FolderItem() : GetFolderItem(path);
 }
@@ -60,4 +66,19 @@ void QtUIServices::Yield()
         return;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     mSinceYield.restart();
+    mInputHeld = true;
 }
+
+QtUIServices::DialogTurn::DialogTurn(QtUIServices& services) : mWasBusy(App()->Busy())
+{
+    // A dialog blocks the windows behind it, and Qt drops a close request that reaches a blocked
+    // window; so the input the yields held back goes to its windows first (a busy window keeps
+    // only a close request of it).
+    if (services.mInputHeld) {
+        services.mInputHeld = false;
+        QCoreApplication::processEvents();
+    }
+    App()->SetBusy(false);
+}
+
+QtUIServices::DialogTurn::~DialogTurn() { App()->SetBusy(mWasBusy); }

@@ -28,5 +28,21 @@ public:
     static constexpr int YieldIntervalMs = 5;
 
 private:
+    // While a dialog is open: the input held back before it has been delivered, and the user
+    // sees the standard pointer even when the window behind it is busy.
+    class DialogTurn
+    {
+    public:
+        explicit DialogTurn(QtUIServices& services);
+        ~DialogTurn();
+        DialogTurn(const DialogTurn&) = delete;
+        DialogTurn& operator=(const DialogTurn&) = delete;
+
+    private:
+        bool mWasBusy;
+    };
+
     QElapsedTimer mSinceYield;
+    // A yield has held user input back since the last dialog.
+    bool mInputHeld = false;
 };

@@ -11,6 +11,7 @@
 #include <QtMath>
 
 #include "AppObject.h"
+#include "Application.h"
 #include "MainWindow.h"
 #include "UIServices.h"
 
@@ -153,7 +154,7 @@ QPoint WinAboutWindow::PlaceOver(const QRect& mainWindow, QSize about)
 void WinAboutWindow::Layout()
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QString());
+    SetNoTitle(this);
     setFixedSize(kWidth, kHeight);
 }
 
@@ -244,10 +245,14 @@ void WinAboutWindow::Event_Deactivate() { WinActive = false; }
 void WinAboutWindow::Event_Open()
 {
     // The macOS window-animation setting has no counterpart here.
-    QWidget* main = Main();
+    MainWindow* main = Main();
     if (!main->isVisible())
         return;
-    setGeometry(QRect(PlaceOver(main->geometry(), size()), size()));
+    // The main window's place is that of its content area: where this window was designed, the
+    // menu bar is not part of a window.
+    const QWidget* content = main->ContentArea();
+    const QRect area(content->mapToGlobal(QPoint(0, 0)), content->size());
+    setGeometry(QRect(PlaceOver(area, size()), size()));
 }
 
 bool WinAboutWindow::eventFilter(QObject* watched, QEvent* event)

@@ -6,13 +6,16 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QTranslator>
 
 #include "AppObject.h"
 #include "MainWindow.h"
 #include "MenuBar.h"
+#include "QtUIServices.h"
 #include "ScriptedUIServices.h"
 #include "WinAbout.h"
 
@@ -59,11 +62,21 @@ bool LooksHovered(QLabel* label)
     return blue;
 }
 
-// A fresh About window over a main window placed where the test wants it.
-WinAboutWindow* FreshAbout(const QRect& mainGeometry = QRect(100, 200, 1024, 680))
+// Puts the main window's content area, below its menu bar, where the test wants it.
+void PlaceMainContent(const QRect& content)
+{
+    MainWindow* main = Main();
+    const int menu = main->ContentArea()->y();
+    main->setGeometry(content.adjusted(0, -menu, 0, 0));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QRect(main->ContentArea()->mapToGlobal(QPoint(0, 0)), main->ContentArea()->size()), content);
+}
+
+// A fresh About window over a main window whose content area lies where the test wants it.
+WinAboutWindow* FreshAbout(const QRect& mainContent = QRect(100, 200, 1024, 680))
 {
     CloseAbout();
-    Main()->setGeometry(mainGeometry);
+    PlaceMainContent(mainContent);
     WinAboutWindow* about = WinAbout();
     QCoreApplication::processEvents();
     return about;
@@ -92,7 +105,39 @@ TEST(WinAbout, OpensOverTheMainWindowWithItsFixedSize)
     WinAboutWindow* about = FreshAbout();
     EXPECT_EQ(about->geometry(), QRect(302, 285, 620, 310));
     EXPECT_EQ(about->minimumSize(), about->maximumSize());
-    EXPECT_TRUE(about->windowTitle().isEmpty());
+}
+
+TEST(WinAbout, NeitherItNorAMessageBoxShowsATitle)
+{
+    // Qt shows the application's name in place of an empty title; a blank one shows nothing.
+    const auto showsNone = [](const QString& title) { return !title.isEmpty() && title.trimmed().isEmpty(); };
+    EXPECT_TRUE(showsNone(FreshAbout()->windowTitle())) << "About window";
+
+    QtUIServices services;
+    QString boxTitle = QStringLiteral("no box");
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxTitle = box->windowTitle();
+            box->accept();
+        }
+    });
+    services.MsgBox(QStringLiteral("Error creating preview!"));
+    EXPECT_TRUE(showsNone(boxTitle)) << "message box: \"" << qPrintable(boxTitle) << '"';
+}
+
+TEST(WinAbout, AboutBringsAMinimisedWindowBackRaisedAndActive)
+{
+    WinAboutWindow* about = FreshAbout();
+    Main()->activateWindow();
+    about->showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(about->isMinimized());
+
+    MenuItemNamed("About")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(WinAbout(), about);
+    EXPECT_EQ(about->windowState(), Qt::WindowNoState);
+    EXPECT_TRUE(about->isActiveWindow());
 }
 
 TEST(WinAbout, ControlsLieOnThePanelWhereTheWindowPlacesThem)
@@ -128,7 +173,7 @@ TEST(WinAbout, OneWindowAtATimeAndANewOneAfterClose)
     WinAboutWindow* first = FreshAbout();
     first->move(40, 40);
     const QPoint moved = first->pos();
-    Main()->setGeometry(QRect(300, 300, 1024, 680));
+    PlaceMainContent(QRect(300, 300, 1024, 680));
     // Asking again brings back the same window, neither rebuilt nor moved.
     EXPECT_EQ(WinAbout(), first);
     EXPECT_EQ(first->pos(), moved);

@@ -18,6 +18,9 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <functional>
 #include <memory>
 
 #include "AppObject.h"
@@ -52,6 +55,17 @@ void PostClick(QWidget* widget)
                                                         Qt::LeftButton, Qt::NoModifier));
     QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
                                                         Qt::NoButton, Qt::NoModifier));
+}
+
+// The contrast ratio of two colours, from their relative luminance (1 to 21).
+double ContrastRatio(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 class MainWindowTest : public testing::Test
@@ -377,16 +391,27 @@ TEST_F(MainWindowTest, LoadingACsvFileThenSwitchingModeEmptiesTheList)
         EXPECT_EQ(model->data(model->index(1, column), Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0))
             << column;
     }
-    // Selected, the row in error keeps its red; the other row takes the selection's colour.
+    // Selected, the row in error keeps a readable red on a light bar; the other row takes the
+    // selection's colours.
     struct OpenDelegate : ErrorRowDelegate
     {
         using ErrorRowDelegate::initStyleOption;
     } delegate;
+    const QPalette list = w.ListData()->palette();
     for (int row = 0; row < 2; ++row) {
         QStyleOptionViewItem option;
-        option.palette.setColor(QPalette::HighlightedText, Qt::white);
+        option.palette = list;
         delegate.initStyleOption(&option, model->index(row, 2));
-        EXPECT_EQ(option.palette.color(QPalette::HighlightedText), row == 1 ? QColor(255, 0, 0) : QColor(Qt::white));
+        const QColor text = option.palette.color(QPalette::HighlightedText);
+        const QColor bar = option.palette.color(QPalette::Highlight);
+        if (row == 0) {
+            EXPECT_EQ(text, list.color(QPalette::HighlightedText));
+            EXPECT_EQ(bar, list.color(QPalette::Highlight));
+            continue;
+        }
+        EXPECT_EQ(text.hue(), 0) << qPrintable(text.name());
+        EXPECT_GT(text.saturation(), 200) << qPrintable(text.name());
+        EXPECT_GE(ContrastRatio(text, bar), 4.5) << qPrintable(text.name()) << " on " << qPrintable(bar.name());
     }
     // The CSV reader's widths: fixed columns keep their width.
     EXPECT_EQ(w.ListData()->columnWidth(4), 120);
@@ -411,6 +436,27 @@ TEST_F(MainWindowTest, LoadingACsvFileThenSwitchingModeEmptiesTheList)
         for (int column = 0; column < 21; ++column)
             EXPECT_EQ(w.ListData()->isColumnHidden(column), column >= s.visible) << s.caption << " column " << column;
         EXPECT_FALSE(w.ButtonCreateDB()->isEnabled()) << s.caption;
+    }
+}
+
+TEST_F(MainWindowTest, CurrencyListOpensAsTwentyScrollingRowsOnTheChosenCurrency)
+{
+    MainWindow& w = Open();
+    QComboBox* currency = w.PopupCurrency();
+    const struct
+    {
+        const char* code;
+    } cases[] = {{"EUR"}, {"ZWD"}, {"AED"}};
+    for (const auto& c : cases) {
+        currency->setCurrentText(QString::fromUtf8(c.code));
+        currency->showPopup();
+        QCoreApplication::processEvents();
+        QAbstractItemView* list = currency->view();
+        const int rows = list->viewport()->height() / list->sizeHintForRow(0);
+        EXPECT_GE(rows, 18) << c.code;
+        EXPECT_LE(rows, 21) << c.code;
+        EXPECT_TRUE(list->viewport()->rect().contains(list->visualRect(list->currentIndex()))) << c.code;
+        currency->hidePopup();
     }
 }
 
@@ -512,15 +558,13 @@ TEST_F(MainWindowTest, WhileTheDatabaseIsWrittenTheWindowTakesNoInput)
     LoadCsv();
     w.FieldDBName()->setText("Busy");
 
-    // Clicks on "Create DB" and on the other mode, and a close request, while the writer yields.
+    // Clicks on "Create DB" and on the other mode while the writer yields.
     int yields = 0;
-    bool closed = true;
     ui.services.onYield = [&] {
         if (++yields != 1)
             return;
         PostClick(w.ButtonCreateDB());
         PostClick(w.RadioButtonMode(1));
-        closed = w.close();
         QCoreApplication::processEvents();
     };
     w.ButtonCreateDB()->click();
@@ -528,7 +572,6 @@ TEST_F(MainWindowTest, WhileTheDatabaseIsWrittenTheWindowTakesNoInput)
     QCoreApplication::processEvents();
 
     ASSERT_GT(yields, 0);
-    EXPECT_FALSE(closed);
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(ui.services.messages, QStringList{Success("Busy")}) << "no second creation";
     EXPECT_TRUE(w.RadioButtonMode(0)->isChecked()) << "no mode switch";
@@ -540,6 +583,53 @@ TEST_F(MainWindowTest, WhileTheDatabaseIsWrittenTheWindowTakesNoInput)
     QCoreApplication::processEvents();
     ASSERT_EQ(ui.services.messages.size(), 2);
     EXPECT_TRUE(ui.services.messages[1].contains("already exist"));
+}
+
+TEST_F(MainWindowTest, ACloseDuringARunIsCarriedOutOnceTheRunAndItsMessageAreOver)
+{
+    const struct
+    {
+        const char* how;
+        std::function<bool(MainWindow&)> close;
+    } cases[] = {
+        {"close box", [](MainWindow& w) { return w.close(); }},
+        {"Ctrl+Q", [](MainWindow& w) {
+             QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+             return !w.isVisible();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        MainWindow& w = Open();
+        w.activateWindow();
+        QTemporaryDir target;
+        w.Session().DBPath = FolderItem(target.path());
+        LoadCsv();
+        w.FieldDBName()->setText("Closing");
+        ui.services.messages.clear();
+
+        int yields = 0;
+        bool closed = true;
+        bool busyPointer = false;
+        ui.services.onYield = [&] {
+            if (++yields != 1)
+                return;
+            busyPointer = QGuiApplication::overrideCursor()
+                          && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            closed = c.close(w);
+        };
+        w.ButtonCreateDB()->click();
+        ui.services.onYield = nullptr;
+
+        ASSERT_GT(yields, 0);
+        EXPECT_TRUE(busyPointer) << "the busy pointer shows while the run lasts";
+        EXPECT_FALSE(closed) << "not in the middle of the run";
+        EXPECT_EQ(ui.services.messages, QStringList{Success("Closing")}) << "the run ends with its message";
+        EXPECT_EQ(RawQuery(QDir(target.path()).filePath("Closing.vellumixdb"), "SELECT Page FROM Scan").size(), 2u);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(w.isVisible()) << "then the window closes";
+    }
 }
 
 TEST_F(MainWindowTest, AnErrorInAHandlerIsShownAndTheWindowGoesOn)

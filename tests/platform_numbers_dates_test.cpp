@@ -137,4 +137,6 @@ TEST(Dates, ParseDateAcceptsSqlAndTheUserShortForm)
     EXPECT_EQ(parsed.SQLDate(), "2015-11-20");
     ASSERT_TRUE(ParseDate("20.11.2015", parsed));
     EXPECT_EQ(parsed.SQLDate(), "2015-11-20");
+    ASSERT_TRUE(ParseDate("01.01.99", parsed)); // a two-digit year too far ahead is the last century's
+    EXPECT_EQ(parsed.SQLDate(), "1999-01-01");
 }

@@ -48,6 +48,14 @@ const DefaultBook DefaultBooks[] = {
 // Longest file name the file systems we run on accept, in bytes.
 constexpr int MaxFileNameBytes = 255;
 
+// SQLite keeps its journal beside the database under the database's name + "-journal", so a
+// database's own name must leave room for it.
+const QString JournalSuffix = QStringLiteral("-journal");
+
+// Names that SQLite takes for the side files of another database: it deletes or replays such a
+// file as soon as that database is opened.
+const QString SideFileSuffixes[] = {JournalSuffix, QStringLiteral("-wal"), QStringLiteral("-shm")};
+
 // The code shown after "The Database path does not exist ! Error: ", errno style: 0 when there is
 // no folder reference at all, ENOENT when the folder is missing, ENOTDIR when the path names
 // something that is not a folder.
@@ -166,9 +174,15 @@ QString DatabaseNameProblem(const QString& name)
                + QStringLiteral("\" holds a \"/\"; a database is always created in the database folder.");
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return QStringLiteral("the name \"") + name + QStringLiteral("\" names a folder, not a database file.");
-    if (DatabaseFileName(name).toUtf8().size() > MaxFileNameBytes)
+    const QString fileName = DatabaseFileName(name);
+    for (const QString& suffix : SideFileSuffixes)
+        if (fileName.endsWith(suffix, Qt::CaseInsensitive))
+            return QStringLiteral("the name \"") + name + QStringLiteral("\" ends with \"") + suffix
+                   + QStringLiteral("\", which names a side file of another database.");
+    const int maxBytes = MaxFileNameBytes - JournalSuffix.size();
+    if (fileName.toUtf8().size() > maxBytes)
         return QStringLiteral("the name is too long for a file name (at most %1 bytes with the extension \"%2\").")
-            .arg(MaxFileNameBytes)
+            .arg(maxBytes)
             .arg(Extension);
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include <QDomDocument>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <vector>
 
 #include "Exceptions.h"
@@ -33,67 +34,86 @@ FolderItem SettingsFile(const FolderItem& dbPath)
     return data.Child(QStringLiteral("QuorinSoftware")).Child(QStringLiteral("Vellumix")).Child(SettingsFileName);
 }
 
-// A settings file is a few levels deep. A file nested far deeper is not one, and the DOM
-// builder crashes or runs for minutes on one (some 100,000 levels), so it is refused first.
-bool NestedWithinLimit(const QByteArray& bytes)
+// Space, tab, CR and LF only: the XML white space between elements. A value made of other blanks
+// (non-breaking spaces, say) is a value.
+bool IsXmlWhiteSpace(const QString& text)
 {
-    constexpr int depthLimit = 256;
-    QXmlStreamReader reader(bytes);
-    int depth = 0;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement && ++depth > depthLimit)
-            return false;
-        if (token == QXmlStreamReader::EndElement)
-            --depth;
-    }
-    return !reader.hasError();
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    });
 }
 
-// Text written in several pieces (around a CDATA section, say) becomes one text node, and text
-// nodes holding only white space (line breaks and indentation between elements) are dropped,
-// so that the element after a "key" element is its value element. QDomNode::normalize only
-// merges the direct children of a node, hence the walk, which needs no recursion.
-void TidyTextNodes(QDomDocument& document)
+// Builds the document as QDomDocument::setContent does, with two differences. Text holding only
+// XML white space (line breaks and indentation between elements) is dropped, so that the element
+// after a "key" element is its value element, while other blanks are kept (setContent drops a
+// text of non-breaking spaces). Text written in several pieces (around a CDATA section, say)
+// becomes one text node. A settings file is a few levels deep; one nested far deeper is refused,
+// as a DOM that deep takes minutes to build and free. A null document when not well formed.
+QDomDocument ParseSettings(const QByteArray& bytes)
 {
-    std::vector<QDomNode> pending{document};
-    while (!pending.empty()) {
-        QDomNode node = pending.back();
-        pending.pop_back();
-        for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
-            if (child.isCDATASection()) {
-                const QDomNode text = document.createTextNode(child.nodeValue());
-                node.replaceChild(text, child);
-                child = text;
-            }
-        node.normalize();
-        for (QDomNode child = node.firstChild(); !child.isNull();) {
-            const QDomNode next = child.nextSibling();
-            if (child.isText() && child.nodeValue().trimmed().isEmpty())
-                node.removeChild(child);
-            else if (child.hasChildNodes())
-                pending.push_back(child);
-            child = next;
+    constexpr size_t depthLimit = 256;
+    QDomDocument document;
+    QXmlStreamReader reader(bytes);
+    reader.setNamespaceProcessing(false);
+    std::vector<QDomNode> open; // the element being read and those around it
+    QString text;
+    // Nodes outside every element (comments around the document element, say) are the document's.
+    const auto addTo = [&](const QDomNode& node) {
+        return open.empty() ? document.appendChild(node) : open.back().appendChild(node);
+    };
+    const auto endText = [&] {
+        if (!IsXmlWhiteSpace(text))
+            addTo(document.createTextNode(text));
+        text.clear();
+    };
+    const auto add = [&](const QDomNode& node) {
+        endText();
+        return addTo(node);
+    };
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (open.size() >= depthLimit)
+                return {};
+            open.push_back(add(document.createElement(reader.qualifiedName().toString())));
+            break;
+        case QXmlStreamReader::EndElement:
+            endText();
+            open.pop_back();
+            break;
+        case QXmlStreamReader::Characters:
+            text += reader.text();
+            break;
+        case QXmlStreamReader::Comment:
+            add(document.createComment(reader.text().toString()));
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            add(document.createProcessingInstruction(reader.processingInstructionTarget().toString(),
+                                                     reader.processingInstructionData().toString()));
+            break;
+        case QXmlStreamReader::EntityReference:
+            add(document.createEntityReference(reader.name().toString()));
+            break;
+        default:
+            break;
         }
     }
+    return reader.hasError() ? QDomDocument() : document;
 }
 
 // The parsed settings file; a null document when it is missing, unreadable or not well formed.
+// Only a regular file is read: a FIFO or a device of that name would block or never end.
 QDomDocument LoadSettings(const FolderItem& file)
 {
-    QDomDocument document;
-    if (!file || !file.Exists())
-        return document;
+    if (!file || !file.IsRegularFile())
+        return {};
     QByteArray bytes;
     try {
         bytes = ReadAllBytes(file);
     } catch (const RuntimeException&) {
-        return document; // an unreadable settings file is the same as none
+        return {}; // an unreadable settings file is the same as none
     }
-    if (!NestedWithinLimit(bytes) || !document.setContent(bytes))
-        return QDomDocument();
-    TidyTextNodes(document);
-    return document;
+    return ParseSettings(bytes);
 }
 
 // The value of a key, from its value node. An empty element gives its own name ("true",
@@ -166,12 +186,12 @@ void ReadKeys(const QDomDocument& document, ReadSettings& read, BookTable& books
     }
 }
 
-// The folder named in the settings, when it can be resolved and exists.
+// The folder named in the settings, when it can be resolved and is an existing folder.
 FolderItem ExistingFolder(const QString& pathText)
 {
     try {
         const FolderItem folder = GetFolderItem(pathText, 0);
-        return folder && folder.Exists() ? folder : FolderItem();
+        return folder && folder.Directory() ? folder : FolderItem();
     } catch (const RuntimeException&) {
         return {}; // a path no reference can be formed for
     }

@@ -15,7 +15,8 @@ SettingValue Check(const SettingValue& value);
 
 // Reads the host application's "Configurations.plist" beside the database folder (the parent of
 // DBPath) and takes from it the database folder ("DBPath", unless "UseDefaultDBPath" is true;
-// used only when it exists) and the five book names. When DBPath is empty the file is looked
-// for where the host keeps it, in the application-data folder. A missing, unreadable or
-// malformed file changes nothing; nothing is ever reported.
+// used only when it names an existing folder) and the five book names. When DBPath is empty the
+// file is looked for where the host keeps it, in the application-data folder. A missing,
+// unreadable or malformed file, or one that is not a regular file, changes nothing; nothing is
+// ever reported.
 void SubConfigRead(ImportSession& session);

@@ -156,11 +156,13 @@ void ItemWriterRun::FillItem(int row, DatabaseRecord& item) const
         item.SetIntegerColumn(QStringLiteral("WarrantyTime"), Truncated(months));
         item.SetColumn(QStringLiteral("Currency"), SubCleanField(mList.Cell(row, ColCurrency)));
         // The end of the warranty: the item date moved on by the months. A row without a valid
-        // date gets none rather than a date counted from today.
+        // date gets none rather than a date counted from today, and so does an end before year 1,
+        // which has no SQL date.
         Date warrantyEnd;
         if (warrantyEnd.SetSQLDate(mList.Cell(row, ColSQLDate))) {
             warrantyEnd.SetMonth(Truncated(warrantyEnd.Month() + months));
-            item.SetColumn(QStringLiteral("WRDate"), warrantyEnd.SQLDate());
+            if (warrantyEnd.Year() >= 1)
+                item.SetColumn(QStringLiteral("WRDate"), warrantyEnd.SQLDate());
         }
     } else {
         item.SetBooleanColumn(QStringLiteral("Warranty"), false);

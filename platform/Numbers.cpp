@@ -51,6 +51,9 @@ qsizetype SkipBlanks(const QString& text)
     return i;
 }
 
+// "inf" and "nan" are words, not numbers: like any other text that is no number they read as 0.
+double Finite(double value) { return std::isfinite(value) ? value : 0; }
+
 } // namespace
 
 double Val(const QString& text)
@@ -61,7 +64,7 @@ double Val(const QString& text)
         return 0;
     bool ok = false;
     const double value = text.mid(start, length).toDouble(&ok);
-    return ok ? value : 0;
+    return ok ? value : 0; // false for a number too large for a double
 }
 
 double CDbl(const QString& text)
@@ -71,7 +74,11 @@ double CDbl(const QString& text)
     bool ok = false;
     double value = locale.toDouble(trimmed, &ok);
     if (ok)
-        return value;
+        return Finite(value);
+    // Where the minus sign carries a direction mark, QLocale cannot read its own negative numbers.
+    const QString minus = locale.negativeSign();
+    if (minus.size() > 1 && trimmed.startsWith(minus))
+        return -CDbl(trimmed.mid(minus.size()));
     // Not a whole number: read its leading part, without the group separators.
     const QChar point = locale.decimalPoint().at(0);
     const QChar group = locale.groupSeparator().isEmpty() ? QChar() : locale.groupSeparator().at(0);
@@ -83,7 +90,7 @@ double CDbl(const QString& text)
         plain.remove(group);
     plain.replace(point, u'.');
     value = plain.toDouble(&ok);
-    return ok ? value : 0;
+    return ok ? Finite(value) : 0;
 }
 
 QString Str(double value)
@@ -102,11 +109,11 @@ QString Format(double value, const QString& pattern)
     const QLocale locale;
     const qsizetype point = pattern.indexOf(u'.');
     const int decimals = point < 0 ? 0 : static_cast<int>(pattern.size() - point - 1);
-    QString text = locale.toString(value, 'f', decimals);
+    // A value that rounds to zero is written without a sign. Whether it does is read from its
+    // plain form, rounded as the locale's is: some locales cannot read their own text back.
+    const bool roundsToZero = QString::number(value, 'f', decimals).toDouble() == 0;
+    QString text = locale.toString(roundsToZero ? 0.0 : value, 'f', decimals);
     if (!pattern.contains(u','))
         text.remove(locale.groupSeparator());
-    // A value that rounds to zero is written without a sign.
-    if (text.startsWith(locale.negativeSign()) && locale.toDouble(text) == 0)
-        text.remove(0, locale.negativeSign().size());
     return text;
 }

@@ -7,8 +7,10 @@
 #include "FolderItem.h"
 
 // Reads a UTF-8 text file line by line; CR, LF and CR LF each end a line. Memory stays bounded by
-// the longest line. Raises IOException naming the file when it cannot be opened or read. A UTF-8
-// byte order mark is dropped; invalid bytes read as U+FFFD.
+// the longest line. Raises IOException naming the file when it cannot be opened or read. A file
+// that starts with a UTF-16 byte order mark (little or big endian) is read as UTF-16; the byte
+// order mark is dropped. Invalid bytes, and a sequence cut off by the end of the file, read as
+// U+FFFD.
 class TextInputStream
 {
 public:
@@ -27,7 +29,13 @@ private:
 
     QString mPath;
     QFile mFile;
-    QStringDecoder mDecoder{QStringDecoder::Utf8};
+    // Only ever given whole sequences, so it keeps no state between chunks: Qt's decoder loses
+    // the byte after a sequence that a chunk cut off.
+    QStringConverter::Encoding mEncoding = QStringConverter::Utf8;
+    QStringDecoder mDecoder{QStringConverter::Utf8, QStringDecoder::Flag::Stateless};
+    // The start of a sequence that the last chunk cut off, decoded with the next chunk.
+    QByteArray mCarry;
+    bool mStarted = false;
     QString mBuffer;
     qsizetype mPosition = 0;
     bool mFileDone = false;

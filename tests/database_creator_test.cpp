@@ -194,6 +194,10 @@ TEST_F(DatabaseCreatorTest, UnusableNamesCreateNothing)
         QStringLiteral(".."),
         QStringLiteral("nul") + QChar(0) + QStringLiteral("inside"),
         QString(300, QLatin1Char('n')),
+        QString(237, QLatin1Char('n')), // no room left for the journal's name
+        QStringLiteral("Archive.vellumixdb-journal"), // names SQLite gives the side files of a database
+        QStringLiteral("Archive.VellumixDB-WAL"),
+        QStringLiteral("x.vellumixdb-Shm"),
     };
     for (const QString& name : names) {
         ui.services.Reset();
@@ -404,8 +408,9 @@ TEST_F(DatabaseCreatorTest, NameFoldingHelpers)
     EXPECT_EQ(DatabaseFileName(QStringLiteral("a")), QStringLiteral("a.vellumixdb"));
     EXPECT_EQ(DatabaseFileName(QStringLiteral("a.VELLUMIXDB.old")), QStringLiteral("a.VELLUMIXDB.old"));
     EXPECT_TRUE(DatabaseNameProblem(QStringLiteral("...x")).isEmpty());
-    EXPECT_TRUE(DatabaseNameProblem(QString(244, QLatin1Char('n'))).isEmpty());
-    EXPECT_FALSE(DatabaseNameProblem(QString(245, QLatin1Char('n'))).isEmpty());
+    EXPECT_TRUE(DatabaseNameProblem(QString(236, QLatin1Char('n'))).isEmpty());
+    EXPECT_FALSE(DatabaseNameProblem(QString(237, QLatin1Char('n'))).isEmpty());
+    EXPECT_TRUE(DatabaseNameProblem(QStringLiteral("x-journal")).isEmpty());
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include "Exceptions.h"
@@ -120,4 +123,40 @@ TEST(TextInputStream, EveryLineEndingEndsALine)
 
     EXPECT_THROW(TextInputStream::Open(FolderItem(dir.path() + "/missing.csv")), IOException);
     EXPECT_THROW(TextInputStream::Open(FolderItem(dir.path())), IOException);
+}
+
+// Whatever falls on the edge of a read chunk, a file reads back as the lines of the whole file
+// decoded at once: valid and invalid sequences, a sequence cut off at the end of the file (one
+// U+FFFD per byte), and UTF-16 files announced by their byte-order mark.
+TEST(TextInputStream, ChunkEdgesLoseNothing)
+{
+    constexpr qsizetype Chunk = 64 * 1024;
+    using Encoding = QStringConverter::Encoding;
+    struct Case { const char* name; Encoding encoding; QByteArray bom, sequence; };
+    const Case cases[] = {
+        {"Latin-1 e acute", Encoding::Utf8, "", "\xE9"},
+        {"two bytes", Encoding::Utf8, "", "\xC3\xA9"},
+        {"three bytes after a BOM", Encoding::Utf8, "\xEF\xBB\xBF", "\xE2\x82\xAC"},
+        {"four bytes", Encoding::Utf8, "", "\xF0\x9F\x98\x80"},
+        {"three bytes cut", Encoding::Utf8, "", "\xE2\x82"},
+        {"four bytes cut", Encoding::Utf8, "", "\xF0\x9F\x98"},
+        {"stray continuations", Encoding::Utf8, "", "\x80\x80"},
+        {"overlong", Encoding::Utf8, "", "\xE0\x80\xAF"},
+        {"UTF-16LE surrogate pair", Encoding::Utf16LE, "\xFF\xFE", QByteArray("\x3D\xD8\x00\xDE", 4)},
+        {"UTF-16BE e acute, surrogate pair", Encoding::Utf16BE, "\xFE\xFF", QByteArray("\x00\xE9\xD8\x3D\xDE\x00", 6)},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/edge.csv";
+    for (const Case& c : cases) {
+        QStringEncoder encode(c.encoding);
+        const int unit = c.encoding == Encoding::Utf8 ? 1 : 2;
+        for (qsizetype start = Chunk - 6; start <= Chunk + 1; start += unit) {
+            SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(start));
+            const QByteArray text = encode(QString((start - c.bom.size()) / unit, u'x')) + c.sequence
+                                    + encode(QStringLiteral("\ny\r\nz")) + c.sequence;
+            WriteBytes(path, c.bom + text);
+            const QString whole = QStringDecoder(c.encoding, QStringDecoder::Flag::Stateless)(text);
+            EXPECT_EQ(ReadLines(path), whole.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))));
+        }
+    }
 }

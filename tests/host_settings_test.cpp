@@ -3,7 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "HostSettings.h"
 
@@ -19,18 +25,21 @@ public:
         QDir(mTemp.path()).mkpath(QStringLiteral("QuorinSoftware/Vellumix/DB"));
         QDir(mTemp.path()).mkpath(QStringLiteral("Other"));
         QDir(mTemp.path()).mkpath(QStringLiteral("Other2"));
+        QFile(Path(QStringLiteral("AFile"))).open(QIODevice::WriteOnly);
     }
 
     QString Path(const QString& relative) const { return mTemp.path() + u'/' + relative; }
     QString DefaultDB() const { return Path(QStringLiteral("QuorinSoftware/Vellumix/DB")); }
     QString SettingsFile() const { return Path(QStringLiteral("QuorinSoftware/Vellumix/Configurations.plist")); }
 
-    // Writes the settings file; %OTHER%, %OTHER2% and %MISSING% stand for folder paths.
+    // Writes the settings file; %OTHER%, %OTHER2% and %MISSING% stand for folder paths, %FILE% for
+    // a file's.
     void WriteSettings(QString text) const
     {
         text.replace(QStringLiteral("%OTHER%"), Path(QStringLiteral("Other")));
         text.replace(QStringLiteral("%OTHER2%"), Path(QStringLiteral("Other2")));
         text.replace(QStringLiteral("%MISSING%"), Path(QStringLiteral("Missing")));
+        text.replace(QStringLiteral("%FILE%"), Path(QStringLiteral("AFile")));
         QFile file(SettingsFile());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.toUtf8());
@@ -73,6 +82,7 @@ std::vector<SettingsCase> SettingsCases()
         {"no keys", Plist({}), def, {}},
         {"DBPath names an existing folder", Plist(DBPathOther), other, {}},
         {"DBPath names a missing folder", Plist(QStringLiteral("<key>DBPath</key><string>%MISSING%</string>")), def, {}},
+        {"DBPath names a file", Plist(QStringLiteral("<key>DBPath</key><string>%FILE%</string>")), def, {}},
         {"DBPath empty", Plist(QStringLiteral("<key>DBPath</key>\n<string></string>")), def, {}},
         {"DBPath not an absolute path", Plist(QStringLiteral("<key>DBPath</key><string>Other</string>")), def, {}},
         {"last of two DBPath wins",
@@ -99,6 +109,9 @@ std::vector<SettingsCase> SettingsCases()
          {{"IN", "Rechnungen"}, {"RE", "Quittungen"}, {"WA", "Garantie"}, {"DO", "Dokumente"}, {"US", "Optionen"}}},
         {"key in lower case", Plist(QStringLiteral("<key>invoicesname</key><string>Bills</string>")), def, {{"IN", "Bills"}}},
         {"empty name", Plist(QStringLiteral("<key>InvoicesName</key><string/>")), def, {{"IN", ""}}},
+        {"name of blanks only is empty", Plist(QStringLiteral("<key>InvoicesName</key><string> \t\r\n</string>")), def, {{"IN", ""}}},
+        {"name of non-breaking spaces is kept",
+         Plist(QStringLiteral("<key>InvoicesName</key><string>\u00A0\u00A0</string>")), def, {{"IN", "\u00A0\u00A0"}}},
         {"entities and CDATA read as one text",
          Plist(QStringLiteral("<key>ReceiptsName</key><string>A &amp; B <![CDATA[<C>]]> D</string>")), def,
          {{"RE", "A & B <C> D"}}},
@@ -185,6 +198,38 @@ TEST(HostSettings, EmptyDBPathStaysEmptyWithoutUsableSettings)
 
     ReadWithDataHome(session, host.Path({}));
     EXPECT_TRUE(session.DBPath.IsNull());
+}
+
+// Opening a FIFO waits for a writer. Here a writer comes only to a reader that already waits, and
+// hands it a settings file that renames a book: a reader that opened the FIFO fails the test
+// rather than hanging it.
+TEST(HostSettings, FifoNamedLikeTheSettingsFileIsNotRead)
+{
+    HostFolder host;
+    const QByteArray fifo = host.SettingsFile().toLocal8Bit();
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const QByteArray text = Plist(QStringLiteral("<key>InvoicesName</key><string>Bills</string>")).toUtf8();
+        while (!done) {
+            const int fd = open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                EXPECT_EQ(write(fd, text.constData(), text.size()), text.size());
+                close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    StoredControls controls;
+    ImportSession session(controls);
+    session.DBPath = FolderItem(host.DefaultDB());
+
+    SubConfigRead(session);
+    done = true;
+    writer.join();
+    EXPECT_EQ(session.Var_Book.Value(QStringLiteral("IN")), QStringLiteral("Invoices"));
+    EXPECT_EQ(session.DBPath.AbsolutePath(), host.DefaultDB());
 }
 
 TEST(HostSettings, CheckTable)

@@ -154,6 +154,7 @@ TEST_F(ItemWriterTest, CsvRowsBecomeItemsWithTheirPages)
     Add({"RE", "Essen", "L'Or\u00E9al", "Quittung", "2015-01-31", -7.25, "USD", true, "1.5", {tiff}, {"b.tif"},
          "image/tiff", ""});
     Add({"DO", "Vertrag", "Bank", "K-1", "2016-02-29", 0.0, "EUR", false, "0", {}, {}, "", ""});
+    Add({"WA", "Alt", "Archiv", "A-1", "0001-03-01", 0.0, "EUR", true, "-3", {}, {}, "", ""}); // ends before year 1
 
     const QString before = Date().SQLDateTime();
     Create();
@@ -176,6 +177,9 @@ TEST_F(ItemWriterTest, CsvRowsBecomeItemsWithTheirPages)
         "integer:4 | text:DO | text:Vertrag | text:Bank | text:K-1 | text:2016-02-29 | real:0.0 | "
         "text:EUR | integer:0 | integer:0 | text:2016-02-29 | integer:0 | null: | integer:0 | text: | "
         "text:vertrag|bank|k-1|2016-02-29|0|eur| | null:",
+        "integer:5 | text:WA | text:Alt | text:Archiv | text:A-1 | text:0001-03-01 | real:0.0 | "
+        "text:EUR | integer:1 | integer:-3 | null: | integer:0 | null: | integer:0 | text: | "
+        "text:alt|archiv|a-1|0001-03-01|0|eur| | null:",
     };
     EXPECT_EQ(Described(items), expected);
 
@@ -225,13 +229,13 @@ TEST_F(ItemWriterTest, CsvRowsBecomeItemsWithTheirPages)
 
     // Progress for every row, marked ones included; the status line names each written row and
     // ends empty; one yield per page and per row.
-    EXPECT_EQ(controls.values, (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(controls.progressMaximum, 5);
+    EXPECT_EQ(controls.values, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(controls.progressMaximum, 6);
     EXPECT_EQ(controls.visibility, (std::vector<bool>{true, false}));
     EXPECT_EQ(controls.statusTexts,
               (QStringList{"IN/Auto/Garage M\u00FCller/Rechnung.pdf;Beleg.jpg", "WA/Haus\r\nGarten/Bau|Markt/a.png;b.tif;c.jpg",
-                           "RE/Essen/L'Or\u00E9al/b.tif", "DO/Vertrag/Bank/", ""}));
-    EXPECT_EQ(ui.services.yields, 5 + 6);
+                           "RE/Essen/L'Or\u00E9al/b.tif", "DO/Vertrag/Bank/", "WA/Alt/Archiv/", ""}));
+    EXPECT_EQ(ui.services.yields, 6 + 6);
 }
 
 TEST_F(ItemWriterTest, FolderTreeRowsTakeThePopupCurrencyAndNoWarranty)

@@ -25,10 +25,14 @@ TEST(Numbers, ValReadsTheLeadingNumberWithAPoint)
     const Case cases[] = {
         {"12", 12}, {"  1.5 months", 1.5}, {"-3", -3}, {"7,5", 7}, {"abc", 0}, {"", 0},
         {".5", 0.5}, {"1e3", 1000}, {"2e", 2}, {"+4", 4},
+        // not numbers: no infinite or undefined amount is ever read
+        {"inf", 0}, {"-inf", 0}, {"nan", 0}, {"infinity", 0}, {"1e999", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_DOUBLE_EQ(Val(c.text), c.value);
+        if (c.value == 0)
+            EXPECT_EQ(CDbl(c.text), 0);
     }
 }
 
@@ -42,15 +46,15 @@ TEST(Numbers, StrWritesTheShortestPlainForm)
     }
 }
 
-TEST(Numbers, FormattedAmountsReadBackInEnglishAndGerman)
+TEST(Numbers, FormattedAmountsReadBackInEveryLocale)
 {
-    const QLocale locales[] = {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany)};
-    const double values[] = {0, -0.004, 120, 7.5, -1234.56, 1234567.89, -9876543.21, 0.01};
+    const QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    const double values[] = {0, -0.004, 120, 7.5, -1234.56, 1234567.89, -9876543.21, 0.01, -0.01};
     for (const QLocale& locale : locales) {
         LocaleScope scope(locale);
         for (double value : values) {
             const QString text = Format(value, "-###,###.00");
-            SCOPED_TRACE(text.toStdString());
+            SCOPED_TRACE(locale.name().toStdString() + " " + text.toStdString());
             EXPECT_DOUBLE_EQ(CDbl(text), std::round(value * 100) / 100);
         }
     }
@@ -133,4 +137,6 @@ TEST(Dates, ParseDateAcceptsSqlAndTheUserShortForm)
     EXPECT_EQ(parsed.SQLDate(), "2015-11-20");
     ASSERT_TRUE(ParseDate("20.11.2015", parsed));
     EXPECT_EQ(parsed.SQLDate(), "2015-11-20");
+    ASSERT_TRUE(ParseDate("01.01.99", parsed)); // a two-digit year too far ahead is the last century's
+    EXPECT_EQ(parsed.SQLDate(), "1999-01-01");
 }

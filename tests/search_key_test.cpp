@@ -25,6 +25,7 @@ TEST(SearchKeyTest, FoldsAsTheHostApplicationSearches)
         {"No\u00EBl", "noel"},                      // the pair only forms after the pair rules ran
         {"Noel", "nol"},
         {"L'Or\u00E9al", "loreal"},
+        {"qu'elle", "quelle"},                      // the apostrophe goes after the pairs were folded
         {"L\u2019Or\u00E9al", "l\u2019oreal"},      // only U+0027 is an apostrophe here
         {"\u00C6r\u00F8", "ar\u00F8"},              // slashed o is not folded
         {"\u0152uvre \u00C0 \u00C2 \u00C5 \u00C4 \u00C7", "ouvre a a a a c"},

@@ -46,6 +46,11 @@ struct PageFileLists
 
 bool Found(const FolderItem& item) { return item && item.Exists(); }
 
+// The writer loads nothing but a regular file that it may read: anything else the line names (a
+// folder, a FIFO, a device, a file of someone else) is not found, so that its row is red before
+// anything is written.
+bool FoundPage(const FolderItem& item) { return item && item.Status().ReadableFile(); }
+
 // Walks the entry's ":"-separated pieces down from folder. A piece that cannot name an entry
 // is passed over; but when the last piece cannot, the walk has named no file of its own and
 // gives nothing, so that an empty entry or an absolute path ("/a/b.pdf" is one piece here) never
@@ -84,13 +89,13 @@ FolderItem LookUpPath(const QString& entry, int form)
 FolderItem LookUpPageFile(const FolderItem& csvFolder, const QString& entry)
 {
     FolderItem candidate = WalkRelative(csvFolder, entry);
-    if (!Found(candidate))
+    if (!FoundPage(candidate))
         candidate = LookUpPath(entry, 0);
-    if (!Found(candidate))
+    if (!FoundPage(candidate))
         candidate = LookUpPath(entry, 1);
     // The row's lists are joined by ";": a path holding one would split into two pages and
     // pair every later page with the wrong name.
-    if (!Found(candidate) || candidate.AbsolutePath().contains(QLatin1Char(';')))
+    if (!FoundPage(candidate) || candidate.AbsolutePath().contains(QLatin1Char(';')))
         return {};
     return candidate;
 }
@@ -206,8 +211,14 @@ void SubCreateFromCSV(ImportSession& session)
         session.controls.SetStatusText(QString());
         session.ListData.DeleteAllRows();
         csvFile = UI().GetOpenFolderItem(FileTypes1::All());
-        if (csvFile && csvFile.Exists())
+        const FileStatus status = csvFile.Status();
+        if (status.exists) {
+            // A FIFO or a device would block the read or never end it.
+            if (!status.directory && !status.regular)
+                throw IOException(QStringLiteral("The file \"%1\" cannot be opened: it is not a regular file")
+                                      .arg(csvFile.AbsolutePath()));
             ReadRows(session, csvFile);
+        }
     } catch (const RuntimeException& error) {
         ShowReadError(csvFile, error.Message());
     } catch (const std::exception& error) {

@@ -1,12 +1,18 @@
 #include "TreeReader.h"
 
+#include <QHash>
+
 #include "BookCodePrefix.h"
 #include "Exceptions.h"
 #include "Numbers.h"
+#include "OpenFolder.h"
 #include "Text.h"
 #include "UIServices.h"
 
 namespace {
+
+const QString ErrorText = QStringLiteral("Error");
+const QString ErrorMark = QStringLiteral("X");
 
 // The book code of a book folder. Every name that names no book, a one-character name included,
 // files the folder's pages as documents.
@@ -26,6 +32,39 @@ bool IsPageName(const QString& name)
         || SameText(ending, QStringLiteral(".png")) || SameText(ending, QStringLiteral(".tif"));
 }
 
+// The folders a walk could not read or skipped: counted, the first one described, so that one
+// message at the end tells them all.
+class LeftOutFolders
+{
+public:
+    void Add(const QString& description)
+    {
+        if (mCount++ == 0)
+            mFirst = description;
+    }
+
+    void Report() const
+    {
+        if (mCount == 1)
+            MsgBox(mFirst);
+        else if (mCount > 1)
+            MsgBox(QStringLiteral("%1 folders could not be read or were skipped. The first:").arg(mCount) + EndOfLine
+                   + mFirst);
+    }
+
+private:
+    int mCount = 0;
+    QString mFirst;
+};
+
+// The texts of a page's modification day, made once per day: the locale's date forms are slow,
+// and the rows of one day share their texts.
+struct DayTexts
+{
+    QString shortDate;
+    QString sqlDate;
+};
+
 // One walk of the tree: the current book code, category and supplier, set when their folder is
 // entered and used for every row below it.
 class TreeWalk
@@ -35,95 +74,124 @@ public:
 
     void WalkRoot(const FolderItem& root)
     {
-        ForEachEntry(root, [this](const FolderItem& entry) {
-            if (!IsWalkableFolder(entry))
-                return;
-            mBookCode = BookCodeOfFolder(entry.Name());
-            // Var_Book does not change during the walk: look the book up once per book folder.
-            mBookKnown = mSession.Var_Book.HasKey(mBookCode);
-            mBookName = mSession.Var_Book.Value(mBookCode);
-            WalkBook(entry);
-        });
+        try {
+            ForEachEntry(OpenFolder::Open(root), [this](const OpenFolder& folder, const FolderEntry& entry) {
+                EnterFolder(folder, entry, [this, &entry](const OpenFolder& book) {
+                    mBookCode = BookCodeOfFolder(entry.name);
+                    // Var_Book does not change during the walk: look the book up once per book folder.
+                    mBookKnown = mSession.Var_Book.HasKey(mBookCode);
+                    mBookName = mSession.Var_Book.Value(mBookCode);
+                    WalkBook(book);
+                });
+            });
+        } catch (const RuntimeException& error) {
+            mLeftOut.Add(error.Message()); // the platform's message names the folder and the reason
+        }
+        mLeftOut.Report();
     }
 
 private:
-    void WalkBook(const FolderItem& book)
+    void WalkBook(const OpenFolder& book)
     {
-        ForEachEntry(book, [this](const FolderItem& entry) {
-            if (!IsWalkableFolder(entry))
-                return;
-            mCategory = entry.Name();
-            WalkCategory(entry);
+        ForEachEntry(book, [this](const OpenFolder& folder, const FolderEntry& entry) {
+            EnterFolder(folder, entry, [this, &entry](const OpenFolder& category) {
+                mCategory = entry.name;
+                WalkCategory(category);
+            });
         });
     }
 
-    void WalkCategory(const FolderItem& category)
+    void WalkCategory(const OpenFolder& category)
     {
-        ForEachEntry(category, [this](const FolderItem& entry) {
-            if (!IsWalkableFolder(entry))
-                return;
-            mSupplier = entry.Name();
-            WalkSupplier(entry);
+        ForEachEntry(category, [this](const OpenFolder& folder, const FolderEntry& entry) {
+            EnterFolder(folder, entry, [this, &entry](const OpenFolder& supplier) {
+                mSupplier = entry.name;
+                ForEachEntry(supplier, [this](const OpenFolder& folder, const FolderEntry& entry) {
+                    if (mBookKnown && IsPageName(entry.name))
+                        AddPageRow(folder, entry);
+                });
+            });
         });
     }
 
-    void WalkSupplier(const FolderItem& supplier)
+    // Folders at levels 1 to 3. A linked folder is not walked: a link to a parent folder would
+    // make the walk endless, and a link elsewhere would import pages from outside the tree. A
+    // folder whose name holds ";" is skipped, as the writer splits paths at ";". A folder that
+    // cannot be listed is left out. Both are told at the end.
+    template <typename Walk>
+    void EnterFolder(const OpenFolder& parent, const FolderEntry& entry, Walk walk)
     {
-        ForEachEntry(supplier, [this](const FolderItem& entry) {
-            if (!mBookKnown)
-                return;
-            const QString name = entry.Name();
-            if (!IsPageName(name))
-                return;
-            // Only a regular file (or a link to one) can be read as a page: a folder or a
-            // dangling link would reach the writer as a page that cannot be loaded.
-            if (!entry.IsRegularFile())
-                return;
-            // The writer splits paths and names at ";": such a file cannot become one page.
-            // (The path holds the name.)
-            if (entry.AbsolutePath().contains(QLatin1Char(';')))
-                return;
-            AddPageRow(entry, name);
-        });
+        if (entry.kind != FolderEntry::Kind::Folder)
+            return;
+        if (entry.name.contains(QLatin1Char(';'))) {
+            mLeftOut.Add(QStringLiteral("The folder \"%1\" is skipped: its name holds \";\", which page lists cannot hold.")
+                             .arg(parent.PathOf(entry)));
+            return;
+        }
+        try {
+            walk(parent.OpenChild(entry));
+        } catch (const RuntimeException& error) {
+            mLeftOut.Add(error.Message());
+        }
     }
 
-    void AddPageRow(const FolderItem& file, const QString& name)
+    // Every entry that passes the page filter gives its row. The writer can load only a regular
+    // file that it may read, under a path the file layer holds exactly and that no ";" splits:
+    // any other entry's row is in error, red and not imported.
+    void AddPageRow(const OpenFolder& folder, const FolderEntry& entry)
     {
+        const QString& name = entry.name;
+        const FileStatus status = folder.StatusOf(entry);
+        const QString path = folder.PathOf(entry);
+        const bool loadable = status.ReadableFile() && folder.PathIsExact() && entry.exactName
+            && !name.contains(QLatin1Char(';'));
         ImportList& list = mSession.ListData;
-        const Date modified = file.ModificationDate();
         list.AddRow(mBookName);
         const int row = list.LastIndex();
         list.SetCell(row, 1, mCategory);
         list.SetCell(row, 2, mSupplier);
         list.SetCell(row, 3, Left(name, Len(name) - 4));
-        list.SetCell(row, 4, modified.ShortDate());
+        if (status.exists) {
+            const DayTexts& day = TextsOfDay(status.Modified());
+            list.SetCell(row, 4, day.shortDate);
+            list.SetCell(row, 11, day.sqlDate);
+        } else {
+            list.SetCell(row, 4, ErrorText); // a dangling link has no date
+        }
         list.SetCell(row, 5, mZeroAmount);
-        list.SetCell(row, 10, file.AbsolutePath());
-        list.SetCell(row, 11, modified.SQLDate());
+        list.SetCell(row, 10, path);
         list.SetCell(row, 12, mBookCode);
         list.SetCell(row, 13, name);
-        list.SetCell(row, 14, file.Type());
+        list.SetCell(row, 14, TypeOfPageName(name));
+        if (!loadable)
+            list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
     }
 
-    // Folders at levels 1 to 3. A linked folder is not walked: a link to a parent folder would
-    // make the walk endless, and a link elsewhere would import pages from outside the tree.
-    static bool IsWalkableFolder(const FolderItem& entry)
+    const DayTexts& TextsOfDay(const Date& modified)
     {
-        return entry.Directory() && !entry.IsSymbolicLink();
+        const QDate day = modified.ToQDate();
+        auto found = mDays.find(day);
+        if (found == mDays.end())
+            found = mDays.insert(day, {modified.ShortDate(), modified.SQLDate()});
+        return *found;
     }
 
-    // Runs visit on entries 1 to Count of folder, reading Count again before every pass and
-    // yielding once after every pass. An entry that cannot be read, or a folder below it that
-    // cannot be listed, is reported and left out; the walk goes on with the next entry.
+    // The four page endings give four types: each asked of the registry once per walk.
+    const QString& TypeOfPageName(const QString& name)
+    {
+        const QString ending = Right(name, 4);
+        auto found = mTypes.find(ending);
+        if (found == mTypes.end())
+            found = mTypes.insert(ending, FolderItem::TypeOfName(name));
+        return *found;
+    }
+
+    // Runs visit on the entries of folder in order, yielding once after every pass.
     template <typename Visit>
-    void ForEachEntry(const FolderItem& folder, Visit visit)
+    void ForEachEntry(const OpenFolder& folder, Visit visit)
     {
-        for (int index = 1; index <= folder.Count(); ++index) {
-            try {
-                visit(folder.Item(index));
-            } catch (const RuntimeException& error) {
-                MsgBox(error.Message()); // the platform's message names the folder and the reason
-            }
+        for (const FolderEntry& entry : folder.Entries()) {
+            visit(folder, entry);
             YieldToEventLoop();
         }
     }
@@ -135,6 +203,9 @@ private:
     QString mCategory;
     QString mSupplier;
     const QString mZeroAmount = Format(0, AmountPattern); // the same for every row
+    QHash<QDate, DayTexts> mDays;
+    QHash<QString, QString> mTypes;
+    LeftOutFolders mLeftOut;
 };
 
 } // namespace
@@ -155,9 +226,5 @@ void SubCreateFromTree(ImportSession& session)
                    .arg(root.AbsolutePath()));
         return;
     }
-    try {
-        TreeWalk(session).WalkRoot(root);
-    } catch (const RuntimeException& error) {
-        MsgBox(error.Message()); // the root itself cannot be listed
-    }
+    TreeWalk(session).WalkRoot(root);
 }

@@ -1,7 +1,6 @@
 #include "CsvRecord.h"
 
 #include <QStringList>
-#include <limits>
 
 #include "Text.h"
 #include "UIServices.h"
@@ -43,9 +42,13 @@ std::optional<QString> SplitCsvLine(const QString& line)
     return record;
 }
 
-QString Field(const QString& record, long long n)
+QString Field(const QString& record, long long n) { return CsvFields(record)(n); }
+
+CsvFields::CsvFields(const QString& record) : mPieces(QStringView(record).split(CsvFieldSeparator)) {}
+
+QString CsvFields::operator()(long long n) const
 {
-    if (n < 1 || n > std::numeric_limits<int>::max())
+    if (n < 1 || n > mPieces.size())
         return {};
-    return Trim(NthField(record, QString(CsvFieldSeparator), static_cast<int>(n)));
+    return mPieces[static_cast<qsizetype>(n - 1)].trimmed().toString();
 }

@@ -96,10 +96,14 @@ QString FolderItem::Type() const { return TypeOfName(Name()); }
 
 QString FolderItem::TypeOfName(const QString& name)
 {
+    const QString extension = ExtensionOf(name);
+    return extension.isEmpty() ? QString() : FileType::NameForExtension(extension);
+}
+
+QString FolderItem::ExtensionOf(const QString& name)
+{
     const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
-        return {};
-    return FileType::NameForExtension(name.mid(dot));
+    return dot < 0 ? QString() : name.mid(dot);
 }
 
 Date FolderItem::ModificationDate() const { return Status().Modified(); }

@@ -65,6 +65,8 @@ public:
     QString Type() const;
     // The same for an entry called name.
     static QString TypeOfName(const QString& name);
+    // The extension of a name with its "." (".pdf"); empty when the name has no ".".
+    static QString ExtensionOf(const QString& name);
     Date ModificationDate() const;
     long long Length() const;
 

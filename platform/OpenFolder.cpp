@@ -184,5 +184,12 @@ FileStatus OpenFolder::StatusOf(const FolderEntry& entry) const
 
 QString OpenFolder::PathOf(const FolderEntry& entry) const
 {
-    return mPath.endsWith(u'/') ? mPath + entry.name : mPath + u'/' + entry.name;
+    // Made at its exact size: the import list keeps one path per row.
+    QString path;
+    path.reserve(mPath.size() + 1 + entry.name.size());
+    path += mPath;
+    if (!mPath.endsWith(u'/'))
+        path += u'/';
+    path += entry.name;
+    return path;
 }

@@ -62,12 +62,6 @@ struct WalkedFolder
 };
 
 // The cells of a date field: its short date (or "Error") and its SQL date (or empty).
-struct DateCells
-{
-    QString shortDate;
-    QString sqlDate;
-};
-
 DateCells DateCellsOf(const QString& s)
 {
     Date date;

@@ -23,6 +23,13 @@ private:
     QHash<Key, Value> mValues;
 };
 
+// The two cells of a date in a row: column 4 (the short date) and column 11 (the SQL date).
+struct DateCells
+{
+    QString shortDate;
+    QString sqlDate;
+};
+
 // The type names of page files (FolderItem::Type), asked of the file-type registry once per
 // extension and run.
 class PageTypeNames

@@ -1,10 +1,12 @@
 #include "TreeReader.h"
 
-#include <QHash>
+#include <array>
+#include <optional>
 
 #include "BookCodePrefix.h"
 #include "Exceptions.h"
 #include "Numbers.h"
+#include "ReadingMemo.h"
 #include "OpenFolder.h"
 #include "Text.h"
 #include "UIServices.h"
@@ -22,14 +24,21 @@ QString BookCodeOfFolder(const QString& name)
     return code.isEmpty() ? BookCode::Documents : code;
 }
 
-// A page file name: not hidden, ending in one of the four page endings (letter case ignored).
-bool IsPageName(const QString& name)
+// The four page endings, compared in this order, letter case ignored.
+constexpr std::array<QLatin1StringView, 4> PageEndings = {
+    QLatin1StringView(".pdf"), QLatin1StringView(".jpg"), QLatin1StringView(".png"), QLatin1StringView(".tif")};
+
+// Which page ending a page file name has: not hidden, ending in one of the four; -1 for a name
+// that is no page name. (Looked at in place: most entries of a tree are pages.)
+int PageEnding(const QString& name)
 {
-    if (Left(name, 1) == QLatin1String("."))
-        return false;
-    const QString ending = Right(name, 4);
-    return SameText(ending, QStringLiteral(".pdf")) || SameText(ending, QStringLiteral(".jpg"))
-        || SameText(ending, QStringLiteral(".png")) || SameText(ending, QStringLiteral(".tif"));
+    if (name.startsWith(QLatin1Char('.')) || name.size() < 4)
+        return -1;
+    const QStringView ending = QStringView(name).right(4);
+    for (size_t i = 0; i < PageEndings.size(); ++i)
+        if (ending.compare(PageEndings[i], Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return -1;
 }
 
 // The folders a walk could not read or skipped: counted, the first one described, so that one
@@ -55,14 +64,6 @@ public:
 private:
     int mCount = 0;
     QString mFirst;
-};
-
-// The texts of a page's modification day, made once per day: the locale's date forms are slow,
-// and the rows of one day share their texts.
-struct DayTexts
-{
-    QString shortDate;
-    QString sqlDate;
 };
 
 // One walk of the tree: the current book code, category and supplier, set when their folder is
@@ -107,8 +108,9 @@ private:
             EnterFolder(folder, entry, [this, &entry](const OpenFolder& supplier) {
                 mSupplier = entry.name;
                 ForEachEntry(supplier, [this](const OpenFolder& folder, const FolderEntry& entry) {
-                    if (mBookKnown && IsPageName(entry.name))
-                        AddPageRow(folder, entry);
+                    const int ending = PageEnding(entry.name);
+                    if (mBookKnown && ending >= 0)
+                        AddPageRow(folder, entry, ending);
                 });
             });
         });
@@ -138,7 +140,7 @@ private:
     // Every entry that passes the page filter gives its row. The writer can load only a regular
     // file that it may read, under a path the file layer holds exactly and that no ";" splits:
     // any other entry's row is in error, red and not imported.
-    void AddPageRow(const OpenFolder& folder, const FolderEntry& entry)
+    void AddPageRow(const OpenFolder& folder, const FolderEntry& entry, int ending)
     {
         const QString& name = entry.name;
         const FileStatus status = folder.StatusOf(entry);
@@ -152,7 +154,11 @@ private:
         list.SetCell(row, 2, mSupplier);
         list.SetCell(row, 3, Left(name, Len(name) - 4));
         if (status.exists) {
-            const DayTexts& day = TextsOfDay(status.Modified());
+            const Date modified = status.Modified();
+            // The locale's date forms are slow, and many pages share a day.
+            const DateCells day = mDays.Get(modified.ToQDate(), [&modified] {
+                return DateCells{modified.ShortDate(), modified.SQLDate()};
+            });
             list.SetCell(row, 4, day.shortDate);
             list.SetCell(row, 11, day.sqlDate);
         } else {
@@ -162,28 +168,12 @@ private:
         list.SetCell(row, 10, path);
         list.SetCell(row, 12, mBookCode);
         list.SetCell(row, 13, name);
-        list.SetCell(row, 14, TypeOfPageName(name));
+        // The type registry ignores letter case, as the ending test does: one type per ending.
+        if (!mTypes[static_cast<size_t>(ending)])
+            mTypes[static_cast<size_t>(ending)] = FolderItem::TypeOfName(name);
+        list.SetCell(row, 14, *mTypes[static_cast<size_t>(ending)]);
         if (!loadable)
             list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
-    }
-
-    const DayTexts& TextsOfDay(const Date& modified)
-    {
-        const QDate day = modified.ToQDate();
-        auto found = mDays.find(day);
-        if (found == mDays.end())
-            found = mDays.insert(day, {modified.ShortDate(), modified.SQLDate()});
-        return *found;
-    }
-
-    // The four page endings give four types: each asked of the registry once per walk.
-    const QString& TypeOfPageName(const QString& name)
-    {
-        const QString ending = Right(name, 4);
-        auto found = mTypes.find(ending);
-        if (found == mTypes.end())
-            found = mTypes.insert(ending, FolderItem::TypeOfName(name));
-        return *found;
     }
 
     // Runs visit on the entries of folder in order, yielding once after every pass.
@@ -203,8 +193,8 @@ private:
     QString mCategory;
     QString mSupplier;
     const QString mZeroAmount = Format(0, AmountPattern); // the same for every row
-    QHash<QDate, DayTexts> mDays;
-    QHash<QString, QString> mTypes;
+    ReadingMemo<QDate, DateCells> mDays;
+    std::array<std::optional<QString>, PageEndings.size()> mTypes;
     LeftOutFolders mLeftOut;
 };
 

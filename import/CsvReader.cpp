@@ -11,6 +11,7 @@
 #include "Exceptions.h"
 #include "FileTypeSets.h"
 #include "FolderItem.h"
+#include "OpenFolder.h"
 #include "Numbers.h"
 #include "ReadingMemo.h"
 #include "Text.h"
@@ -59,7 +60,14 @@ struct WalkedFolder
     FolderItem folder;
     int steps = 0;      // pieces that left an existing folder: the walk yields once for each
     bool found = false; // every piece led to an existing folder or was passed over
+    // The folder held open, so that the system looks up only the page's own name in it; none
+    // when it cannot be opened, or when enough folders are held open already.
+    std::shared_ptr<const OpenFolder> opened;
 };
+
+// How many folders a run holds open at most: a list naming files in thousands of folders must
+// not run out of file descriptors.
+constexpr int MaxOpenFolders = 64;
 
 // The cells of a date field: its short date (or "Error") and its SQL date (or empty).
 DateCells DateCellsOf(const QString& s)
@@ -199,7 +207,7 @@ private:
             YieldToEventLoop(); // passed over: the walk stands on the folder, which exists
             return {};
         }
-        const FileStatus status = candidate.Status();
+        const FileStatus status = walked.opened ? walked.opened->StatusOf(candidate.Name()) : candidate.Status();
         if (!status.exists)
             return {};
         YieldToEventLoop();
@@ -222,8 +230,23 @@ private:
             if (walked.found)
                 walked = Step(walked, pieces.mid(colon + 1, pieces.size() - colon - 2));
         }
+        if (walked.found && !walked.opened)
+            walked.opened = Open(walked.folder);
         mFolders.insert(pieces, walked);
         return walked;
+    }
+
+    std::shared_ptr<const OpenFolder> Open(const FolderItem& folder)
+    {
+        if (mOpenFolders >= MaxOpenFolders)
+            return {};
+        try {
+            auto opened = std::make_shared<const OpenFolder>(OpenFolder::Open(folder));
+            ++mOpenFolders;
+            return opened;
+        } catch (const RuntimeException&) { // looked up by its path instead
+            return {};
+        }
     }
 
     static WalkedFolder Step(const WalkedFolder& from, const QString& piece)
@@ -233,13 +256,14 @@ private:
             const bool exists = child.Status().exists;
             return {child, from.steps + (exists ? 1 : 0), exists};
         } catch (const UnsupportedFormatException&) {
-            return {from.folder, from.steps + 1, true};
+            return {from.folder, from.steps + 1, true, from.opened};
         }
     }
 
     ImportSession& mSession;
     const FolderItem mCsvFolder;
     QHash<QString, WalkedFolder> mFolders;
+    int mOpenFolders = 0;
     ReadingMemo<QString, DateCells> mDates;
     ReadingMemo<QString, QString> mAmounts;
     ReadingMemo<QString, QString> mCurrencies;

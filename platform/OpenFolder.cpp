@@ -182,6 +182,11 @@ FileStatus OpenFolder::StatusOf(const FolderEntry& entry) const
     return StatusAt(dirfd(mFolder.get()), entry.nativeName.constData());
 }
 
+FileStatus OpenFolder::StatusOf(const QString& name) const
+{
+    return StatusAt(dirfd(mFolder.get()), QFile::encodeName(name).constData());
+}
+
 QString OpenFolder::PathOf(const FolderEntry& entry) const
 {
     // Made at its exact size: the import list keeps one path per row.

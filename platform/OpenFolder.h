@@ -34,6 +34,8 @@ public:
     std::vector<FolderEntry> Entries() const;
     // One look at an entry, links followed.
     FileStatus StatusOf(const FolderEntry& entry) const;
+    // The same for the entry called name (a single name, no "/").
+    FileStatus StatusOf(const QString& name) const;
 
     const QString& Path() const { return mPath; }
     // False when a name on the way is not UTF-8: Path() and PathOf() then name no entry.

@@ -16,8 +16,9 @@ std::optional<QString> SplitCsvLine(const QString& line)
 {
     const QString marked = ReplaceAll(line, QStringLiteral("\"\""), QString(CsvDoubledQuote));
     // Split once rather than piece by piece: the pieces never change while the line is joined,
-    // and a long line would otherwise cost time quadratic in its length.
-    const QStringList pieces = marked.split(QLatin1Char(','));
+    // and a long line would otherwise cost time quadratic in its length. The pieces are views
+    // into the marked line: no text is copied per piece.
+    const QList<QStringView> pieces = QStringView(marked).split(QLatin1Char(','));
     if (pieces.size() < MinimumPieces)
         return std::nullopt;
 
@@ -25,7 +26,7 @@ std::optional<QString> SplitCsvLine(const QString& line)
     record.reserve(marked.size());
     bool quoted = false;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const QString& piece = pieces[i];
+        const QStringView piece = pieces[i];
         if (quoted)
             record += QLatin1Char(','); // the comma that split the quoted value
         else if (piece.startsWith(Quote))

@@ -1,11 +1,12 @@
 // Reads a generated CSV file of 100,000 lines whose page files exist and prints the speed and
-// the memory the filled list takes.
+// the memory the filled list takes (in all and per row).
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
 
 #include "CsvReader.h"
@@ -91,8 +92,10 @@ int main()
                         marked += session.ListData.HasErrorMark(row) ? 1 : 0;
                     return marked;
                 }(), seconds, Lines / seconds);
-    std::printf("  RSS before %lld KiB, after %lld KiB (list about %lld KiB), peak %lld KiB, %lld yields\n",
-                rssBefore, rssAfter, rssAfter - rssBefore, StatusKiB("VmHWM"), ui.services.yields);
+    std::printf("  RSS before %lld KiB, after %lld KiB (list about %lld KiB, %.0f bytes/row), peak %lld KiB, %lld yields\n",
+                rssBefore, rssAfter, rssAfter - rssBefore,
+                (rssAfter - rssBefore) * 1024.0 / std::max(session.ListData.ListCount(), 1), StatusKiB("VmHWM"),
+                ui.services.yields);
     std::printf("  messages: %lld\n", static_cast<long long>(ui.services.messages.size()));
     return session.ListData.ListCount() == Lines ? 0 : 1;
 }

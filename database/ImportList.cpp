@@ -1,10 +1,31 @@
 #include "ImportList.h"
 
+const QString& ImportRow::Cell(int column) const
+{
+    static const QString empty;
+    if (column < FirstUnused)
+        return mCells[static_cast<size_t>(column)];
+    if (column > LastUnused)
+        return mCells[static_cast<size_t>(column - (LastUnused - FirstUnused + 1))];
+    return mUnused ? (*mUnused)[static_cast<size_t>(column - FirstUnused)] : empty;
+}
+
+void ImportRow::SetCell(int column, const QString& text)
+{
+    if (column < FirstUnused)
+        mCells[static_cast<size_t>(column)] = text;
+    else if (column > LastUnused)
+        mCells[static_cast<size_t>(column - (LastUnused - FirstUnused + 1))] = text;
+    else {
+        if (!mUnused)
+            mUnused = std::make_unique<std::array<QString, LastUnused - FirstUnused + 1>>();
+        (*mUnused)[static_cast<size_t>(column - FirstUnused)] = text;
+    }
+}
+
 void ImportList::AddRow(const QString& text)
 {
-    ImportRow row;
-    row.cells[0] = text;
-    mRows.push_back(std::move(row));
+    mRows.emplace_back().SetCell(0, text);
     if (mListener)
         mListener->RowAdded(LastIndex());
 }
@@ -24,14 +45,14 @@ bool ImportList::Valid(int row, int column) const
 
 QString ImportList::Cell(int row, int column) const
 {
-    return Valid(row, column) ? mRows[static_cast<size_t>(row)].cells[static_cast<size_t>(column)] : QString();
+    return Valid(row, column) ? mRows[static_cast<size_t>(row)].Cell(column) : QString();
 }
 
 void ImportList::SetCell(int row, int column, const QString& text)
 {
     if (!Valid(row, column))
         return;
-    mRows[static_cast<size_t>(row)].cells[static_cast<size_t>(column)] = text;
+    mRows[static_cast<size_t>(row)].SetCell(column, text);
     if (mListener)
         mListener->CellChanged(row, column);
 }

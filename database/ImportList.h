@@ -2,7 +2,8 @@
 
 #include <QString>
 #include <array>
-#include <vector>
+#include <deque>
+#include <memory>
 
 // One row of the import list: 21 text columns and the check state of column 7.
 //  0 book name, 1 category, 2 supplier, 3 reference, 4 short date or "Error", 5 amount,
@@ -12,11 +13,24 @@
 // How the readers write an amount in column 5; the writer reads it back with CDbl.
 inline const QString AmountPattern = QStringLiteral("-###,###.00");
 
-struct ImportRow
+// Columns 15 to 19, which no reader fills, take room only once written: a list of many rows
+// keeps 16 texts per row.
+class ImportRow
 {
+public:
     static constexpr int ColumnCount = 21;
-    std::array<QString, ColumnCount> cells;
+
+    // column 0 to 20.
+    const QString& Cell(int column) const;
+    void SetCell(int column, const QString& text);
+
     bool warrantyChecked = false;
+
+private:
+    static constexpr int FirstUnused = 15, LastUnused = 19;
+
+    std::array<QString, ColumnCount - (LastUnused - FirstUnused + 1)> mCells; // 0 to 14, then 20
+    std::unique_ptr<std::array<QString, LastUnused - FirstUnused + 1>> mUnused;
 };
 
 // Told about every change of an ImportList (the window's table model listens).
@@ -66,7 +80,8 @@ public:
 private:
     bool Valid(int row, int column) const;
 
-    std::vector<ImportRow> mRows;
+    // Rows stay where they are as the list grows: a long list is never copied to a larger block.
+    std::deque<ImportRow> mRows;
     int mColumnCount = 10;
     QString mColumnWidths;
     ImportListListener* mListener = nullptr;

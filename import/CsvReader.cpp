@@ -11,7 +11,9 @@
 #include "Exceptions.h"
 #include "FileTypeSets.h"
 #include "FolderItem.h"
+#include "OpenFolder.h"
 #include "Numbers.h"
+#include "ReadingMemo.h"
 #include "Text.h"
 #include "TextInputStream.h"
 #include "UIServices.h"
@@ -30,12 +32,6 @@ struct PageFileLists
     QString paths;
     QString types;
 
-    void Add(const FolderItem& file)
-    {
-        names += file.Name();
-        paths += file.AbsolutePath();
-        types += file.Type();
-    }
     void AddSeparator()
     {
         names += QLatin1Char(';');
@@ -44,31 +40,10 @@ struct PageFileLists
     }
 };
 
-bool Found(const FolderItem& item) { return item && item.Exists(); }
-
-// Walks the entry's ":"-separated pieces down from folder. A piece that cannot name an entry
-// is passed over; but when the last piece cannot, the walk has named no file of its own and
-// gives nothing, so that an empty entry or an absolute path ("/a/b.pdf" is one piece here) never
-// stands for the CSV file's folder.
-FolderItem WalkRelative(const FolderItem& folder, const QString& entry)
-{
-    if (!Found(folder))
-        return {};
-    FolderItem candidate = folder;
-    bool lastResolved = false;
-    for (const QString& piece : entry.split(QLatin1Char(':'))) {
-        try {
-            candidate = candidate.Child(piece);
-            lastResolved = true;
-        } catch (const UnsupportedFormatException&) {
-            lastResolved = false;
-        }
-        if (!Found(candidate))
-            return {};
-        YieldToEventLoop();
-    }
-    return lastResolved ? candidate : FolderItem();
-}
+// The writer loads nothing but a regular file that it may read: anything else the line names (a
+// folder, a FIFO, a device, a file of someone else) is not found, so that its row is red before
+// anything is written.
+bool FoundPage(const FolderItem& item) { return item && item.Status().ReadableFile(); }
 
 FolderItem LookUpPath(const QString& entry, int form)
 {
@@ -79,96 +54,233 @@ FolderItem LookUpPath(const QString& entry, int form)
     }
 }
 
-// The file an entry names: below the CSV file's folder, else as an absolute path, else as a
-// POSIX path. No reference when none of them exists.
-FolderItem LookUpPageFile(const FolderItem& csvFolder, const QString& entry)
+// Where the ":"-pieces before a page name lead, from the CSV file's folder.
+struct WalkedFolder
 {
-    FolderItem candidate = WalkRelative(csvFolder, entry);
-    if (!Found(candidate))
-        candidate = LookUpPath(entry, 0);
-    if (!Found(candidate))
-        candidate = LookUpPath(entry, 1);
-    // The row's lists are joined by ";": a path holding one would split into two pages and
-    // pair every later page with the wrong name.
-    if (!Found(candidate) || candidate.AbsolutePath().contains(QLatin1Char(';')))
-        return {};
-    return candidate;
+    FolderItem folder;
+    int steps = 0;      // pieces that left an existing folder: the walk yields once for each
+    bool found = false; // every piece led to an existing folder or was passed over
+    // The folder held open, so that the system looks up only the page's own name in it; none
+    // when it cannot be opened, or when enough folders are held open already.
+    std::shared_ptr<const OpenFolder> opened;
+};
+
+// How many folders a run holds open at most: a list naming files in thousands of folders must
+// not run out of file descriptors.
+constexpr int MaxOpenFolders = 64;
+
+// The cells of a date field: its short date (or "Error") and its SQL date (or empty).
+DateCells DateCellsOf(const QString& s)
+{
+    Date date;
+    if (!ParseDate(s, date))
+        return {ErrorText, QString()};
+    return {date.ShortDate(), date.SQLDate()};
 }
 
-PageFileLists FindPageFiles(const FolderItem& csvFolder, const QString& entries)
+// One reading run. The folders that relative entries walk through are resolved once per run, each
+// page file is then looked at with one system call, and the cells that many lines repeat are made
+// once and shared by their rows.
+class CsvRun
 {
-    PageFileLists lists;
-    // Split once: a line may name any number of files.
-    const QStringList pieces = entries.split(QLatin1Char(';'));
-    const qsizetype count = pieces.size();
-    for (qsizetype j = 1; j <= count; ++j) {
-        const FolderItem file = LookUpPageFile(csvFolder, Trim(pieces[j - 1]));
-        // A file not found adds nothing, not even a separator: a missing last file leaves a
-        // trailing ";", which the writer reads as an empty last page.
-        if (file) {
-            lists.Add(file);
-            if (j < count)
-                lists.AddSeparator();
-        }
-        YieldToEventLoop();
+public:
+    CsvRun(ImportSession& session, const FolderItem& csvFile) : mSession(session), mCsvFolder(csvFile.Parent()) {}
+
+    // Appends the row of one record, unless its kind or book is unknown.
+    void AddRecordRow(const QString& record)
+    {
+        const CsvFields field(record);
+        // An unknown kind (a heading line, say) gives no row.
+        const QString code = BookCodeOfPrefix(field(1));
+        if (code.isEmpty() || !mSession.Var_Book.HasKey(code))
+            return;
+
+        PageFileLists files = FindPageFiles(field(10));
+        if (files.names.isEmpty())
+            files.names = FilePathError;
+        const QString dateField = field(5);
+        const DateCells dates = mDates.Get(dateField, [&dateField] { return DateCellsOf(dateField); });
+
+        ImportList& list = mSession.ListData;
+        list.AddRow(mSession.Var_Book.Value(code));
+        const int row = list.LastIndex();
+        list.SetCell(row, 1, Shared(field(2)));
+        list.SetCell(row, 2, Shared(field(3)));
+        list.SetCell(row, 3, field(4));
+        list.SetCell(row, 4, dates.shortDate);
+        const QString amount = field(6);
+        list.SetCell(row, 5, mAmounts.Get(amount, [&amount] { return Format(CDbl(amount), AmountPattern); }));
+        const QString currency = field(7);
+        list.SetCell(row, 6, mCurrencies.Get(currency, [&currency] { return Uppercase(Left(currency, 3)); }));
+        if (Trim(list.Cell(row, 6)).isEmpty())
+            list.SetCell(row, 6, mSession.controls.CurrencyText());
+        list.SetCellCheck(row, ImportList::CheckColumn, SubWarranty(field(8)));
+        const QString months = field(9);
+        list.SetCell(row, 8, mMonths.Get(months, [&months] { return Str(Val(months)); }));
+        list.SetCell(row, 9, files.names);
+        list.SetCell(row, 10, files.paths);
+        list.SetCell(row, 11, dates.sqlDate);
+        list.SetCell(row, 12, code);
+        list.SetCell(row, 13, files.names);
+        list.SetCell(row, 14, Shared(files.types));
+        if (list.Cell(row, 2).isEmpty())
+            list.SetCell(row, 2, ErrorText);
+        if (list.Cell(row, 3).isEmpty())
+            list.SetCell(row, 3, ErrorText);
+        if (RowInError(list, row))
+            list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
     }
-    return lists;
-}
 
-bool RowInError(const ImportList& list, int row)
-{
-    return SameText(list.Cell(row, 2), ErrorText) || SameText(list.Cell(row, 3), ErrorText)
-        || SameText(list.Cell(row, 4), ErrorText) || list.Cell(row, 10).isEmpty();
-}
+private:
+    static bool RowInError(const ImportList& list, int row)
+    {
+        return SameText(list.Cell(row, 2), ErrorText) || SameText(list.Cell(row, 3), ErrorText)
+            || SameText(list.Cell(row, 4), ErrorText) || list.Cell(row, 10).isEmpty();
+    }
 
-// Appends the row of one record, unless its kind or book is unknown.
-void AddRecordRow(ImportSession& session, const QString& record, const FolderItem& csvFolder)
-{
-    // An unknown kind (a heading line, say) gives no row.
-    const QString code = BookCodeOfPrefix(Field(record, 1));
-    if (code.isEmpty() || !session.Var_Book.HasKey(code))
-        return;
+    QString Shared(const QString& text) { return mTexts.Get(text, [&text] { return text; }); }
 
-    PageFileLists files = FindPageFiles(csvFolder, Field(record, 10));
-    if (files.names.isEmpty())
-        files.names = FilePathError;
+    PageFileLists FindPageFiles(const QString& entries)
+    {
+        PageFileLists lists;
+        // Split once: a line may name any number of files.
+        const QStringList pieces = entries.split(QLatin1Char(';'));
+        const qsizetype count = pieces.size();
+        for (qsizetype j = 1; j <= count; ++j) {
+            const FolderItem file = LookUpPageFile(Trim(pieces[j - 1]));
+            // A file not found adds nothing, not even a separator: a missing last file leaves a
+            // trailing ";", which the writer reads as an empty last page.
+            if (file) {
+                const QString name = file.Name();
+                lists.names += name;
+                lists.paths += file.AbsolutePath();
+                lists.types += mTypes.Of(name);
+                if (j < count)
+                    lists.AddSeparator();
+            }
+            YieldToEventLoop();
+        }
+        // The list keeps them for every row: no room to grow.
+        lists.names.squeeze();
+        lists.paths.squeeze();
+        return lists;
+    }
 
-    ImportList& list = session.ListData;
-    list.AddRow(session.Var_Book.Value(code));
-    const int row = list.LastIndex();
-    list.SetCell(row, 1, Field(record, 2));
-    list.SetCell(row, 2, Field(record, 3));
-    list.SetCell(row, 3, Field(record, 4));
-    list.SetCell(row, 4, SubDate(Field(record, 5)));
-    list.SetCell(row, 5, Format(CDbl(Field(record, 6)), AmountPattern));
-    list.SetCell(row, 6, Uppercase(Left(Field(record, 7), 3)));
-    if (Trim(list.Cell(row, 6)).isEmpty())
-        list.SetCell(row, 6, session.controls.CurrencyText());
-    list.SetCellCheck(row, ImportList::CheckColumn, SubWarranty(Field(record, 8)));
-    list.SetCell(row, 8, Str(Val(Field(record, 9))));
-    list.SetCell(row, 9, files.names);
-    list.SetCell(row, 10, files.paths);
-    list.SetCell(row, 11, SubDateSQL(Field(record, 5)));
-    list.SetCell(row, 12, code);
-    list.SetCell(row, 13, files.names);
-    list.SetCell(row, 14, files.types);
-    if (list.Cell(row, 2).isEmpty())
-        list.SetCell(row, 2, ErrorText);
-    if (list.Cell(row, 3).isEmpty())
-        list.SetCell(row, 3, ErrorText);
-    if (RowInError(list, row))
-        list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
-}
+    // The file an entry names: below the CSV file's folder, else as an absolute path, else as a
+    // POSIX path. No reference when none of them is a page the writer can load.
+    FolderItem LookUpPageFile(const QString& entry)
+    {
+        FolderItem page = WalkRelative(entry);
+        if (!page) {
+            const FolderItem absolute = LookUpPath(entry, 0);
+            const FolderItem posix = LookUpPath(entry, 1);
+            // Where both forms are one path, it is looked at once.
+            if (FoundPage(absolute))
+                page = absolute;
+            else if (!(posix == absolute) && FoundPage(posix))
+                page = posix;
+        }
+        // The row's lists are joined by ";": a path holding one would split into two pages and
+        // pair every later page with the wrong name.
+        if (!page || page.AbsolutePath().contains(QLatin1Char(';')))
+            return {};
+        return page;
+    }
+
+    // Walks the entry's ":"-separated pieces down from the CSV file's folder, yielding after each
+    // piece that leaves an existing entry. A piece that cannot name an entry is passed over; but
+    // when the last piece cannot, the walk has named no file of its own and gives nothing, so that
+    // an empty entry or an absolute path ("/a/b.pdf" is one piece here) never stands for the CSV
+    // file's folder.
+    FolderItem WalkRelative(const QString& entry)
+    {
+        const qsizetype lastColon = entry.lastIndexOf(QLatin1Char(':'));
+        const WalkedFolder walked = Walk(entry.left(lastColon + 1));
+        for (int step = 0; step < walked.steps; ++step)
+            YieldToEventLoop();
+        if (!walked.found)
+            return {};
+        FolderItem candidate;
+        try {
+            candidate = walked.folder.Child(entry.mid(lastColon + 1));
+        } catch (const UnsupportedFormatException&) {
+            YieldToEventLoop(); // passed over: the walk stands on the folder, which exists
+            return {};
+        }
+        const FileStatus status = walked.opened ? walked.opened->StatusOf(candidate.Name()) : candidate.Status();
+        if (!status.exists)
+            return {};
+        YieldToEventLoop();
+        return status.ReadableFile() ? candidate : FolderItem();
+    }
+
+    // The folder that pieces ("Scans:2015:", each piece followed by its ":") lead to, resolved
+    // once per run: each folder is looked at once, however many lines name files in it.
+    WalkedFolder Walk(const QString& pieces)
+    {
+        const auto known = mFolders.constFind(pieces);
+        if (known != mFolders.constEnd())
+            return *known;
+        WalkedFolder walked;
+        if (pieces.isEmpty()) {
+            walked = {mCsvFolder, 0, mCsvFolder && mCsvFolder.Status().exists};
+        } else {
+            const qsizetype colon = pieces.size() >= 2 ? pieces.lastIndexOf(QLatin1Char(':'), pieces.size() - 2) : -1;
+            walked = Walk(pieces.left(colon + 1));
+            if (walked.found)
+                walked = Step(walked, pieces.mid(colon + 1, pieces.size() - colon - 2));
+        }
+        if (walked.found && !walked.opened)
+            walked.opened = Open(walked.folder);
+        mFolders.insert(pieces, walked);
+        return walked;
+    }
+
+    std::shared_ptr<const OpenFolder> Open(const FolderItem& folder)
+    {
+        if (mOpenFolders >= MaxOpenFolders)
+            return {};
+        try {
+            auto opened = std::make_shared<const OpenFolder>(OpenFolder::Open(folder));
+            ++mOpenFolders;
+            return opened;
+        } catch (const RuntimeException&) { // looked up by its path instead
+            return {};
+        }
+    }
+
+    static WalkedFolder Step(const WalkedFolder& from, const QString& piece)
+    {
+        try {
+            const FolderItem child = from.folder.Child(piece);
+            const bool exists = child.Status().exists;
+            return {child, from.steps + (exists ? 1 : 0), exists};
+        } catch (const UnsupportedFormatException&) {
+            return {from.folder, from.steps + 1, true, from.opened};
+        }
+    }
+
+    ImportSession& mSession;
+    const FolderItem mCsvFolder;
+    QHash<QString, WalkedFolder> mFolders;
+    int mOpenFolders = 0;
+    ReadingMemo<QString, DateCells> mDates;
+    ReadingMemo<QString, QString> mAmounts;
+    ReadingMemo<QString, QString> mCurrencies;
+    ReadingMemo<QString, QString> mMonths;
+    ReadingMemo<QString, QString> mTexts;
+    PageTypeNames mTypes;
+};
 
 // Reads the file line by line; the first read happens even for an empty file.
 void ReadRows(ImportSession& session, const FolderItem& csvFile)
 {
-    const FolderItem csvFolder = csvFile.Parent();
+    CsvRun run(session, csvFile);
     std::unique_ptr<TextInputStream> stream = TextInputStream::Open(csvFile);
     do {
         const QString line = stream->ReadLine();
         if (const std::optional<QString> record = SplitCsvLine(line))
-            AddRecordRow(session, *record, csvFolder);
+            run.AddRecordRow(*record);
         YieldToEventLoop();
     } while (!stream->EndOfFile());
     stream->Close();
@@ -206,8 +318,14 @@ void SubCreateFromCSV(ImportSession& session)
         session.controls.SetStatusText(QString());
         session.ListData.DeleteAllRows();
         csvFile = UI().GetOpenFolderItem(FileTypes1::All());
-        if (csvFile && csvFile.Exists())
+        const FileStatus status = csvFile.Status();
+        if (status.exists) {
+            // A FIFO or a device would block the read or never end it.
+            if (!status.directory && !status.regular)
+                throw IOException(QStringLiteral("The file \"%1\" cannot be opened: it is not a regular file")
+                                      .arg(csvFile.AbsolutePath()));
             ReadRows(session, csvFile);
+        }
     } catch (const RuntimeException& error) {
         ShowReadError(csvFile, error.Message());
     } catch (const std::exception& error) {
@@ -218,17 +336,9 @@ void SubCreateFromCSV(ImportSession& session)
     session.ListData.SetColumnWidths(ColumnWidths);
 }
 
-QString SubDate(const QString& s)
-{
-    Date date;
-    return ParseDate(s, date) ? date.ShortDate() : ErrorText;
-}
+QString SubDate(const QString& s) { return DateCellsOf(s).shortDate; }
 
-QString SubDateSQL(const QString& s)
-{
-    Date date;
-    return ParseDate(s, date) ? date.SQLDate() : QString();
-}
+QString SubDateSQL(const QString& s) { return DateCellsOf(s).sqlDate; }
 
 bool SubWarranty(const QString& s)
 {

@@ -6,8 +6,9 @@
 
 // The CSV reader: asks for a CSV file and fills the import list with one row per line whose
 // document kind is known. Lines with missing or unreadable data still give a row, carrying
-// "Error" texts and the error mark so that it is shown red and not imported. A file that cannot
-// be read is reported in one message; the rows read up to then stay. Nothing is thrown.
+// "Error" texts and the error mark so that it is shown red and not imported; a page file counts as
+// found only when it is a regular file that may be read. A file that cannot be read (a FIFO or a
+// device included) is reported in one message; the rows read up to then stay. Nothing is thrown.
 void SubCreateFromCSV(ImportSession& session);
 
 // The date's short text, or "Error" when s is not a date.

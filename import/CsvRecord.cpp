@@ -1,7 +1,6 @@
 #include "CsvRecord.h"
 
 #include <QStringList>
-#include <limits>
 
 #include "Text.h"
 #include "UIServices.h"
@@ -17,8 +16,9 @@ std::optional<QString> SplitCsvLine(const QString& line)
 {
     const QString marked = ReplaceAll(line, QStringLiteral("\"\""), QString(CsvDoubledQuote));
     // Split once rather than piece by piece: the pieces never change while the line is joined,
-    // and a long line would otherwise cost time quadratic in its length.
-    const QStringList pieces = marked.split(QLatin1Char(','));
+    // and a long line would otherwise cost time quadratic in its length. The pieces are views
+    // into the marked line: no text is copied per piece.
+    const QList<QStringView> pieces = QStringView(marked).split(QLatin1Char(','));
     if (pieces.size() < MinimumPieces)
         return std::nullopt;
 
@@ -26,7 +26,7 @@ std::optional<QString> SplitCsvLine(const QString& line)
     record.reserve(marked.size());
     bool quoted = false;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const QString& piece = pieces[i];
+        const QStringView piece = pieces[i];
         if (quoted)
             record += QLatin1Char(','); // the comma that split the quoted value
         else if (piece.startsWith(Quote))
@@ -43,9 +43,13 @@ std::optional<QString> SplitCsvLine(const QString& line)
     return record;
 }
 
-QString Field(const QString& record, long long n)
+QString Field(const QString& record, long long n) { return CsvFields(record)(n); }
+
+CsvFields::CsvFields(const QString& record) : mPieces(QStringView(record).split(CsvFieldSeparator)) {}
+
+QString CsvFields::operator()(long long n) const
 {
-    if (n < 1 || n > std::numeric_limits<int>::max())
+    if (n < 1 || n > mPieces.size())
         return {};
-    return Trim(NthField(record, QString(CsvFieldSeparator), static_cast<int>(n)));
+    return mPieces[static_cast<qsizetype>(n - 1)].trimmed().toString();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QChar>
+#include <QList>
 #include <QString>
+#include <QStringView>
 #include <optional>
 
 // One line of the CSV import file split into its fields. A record is a text holding the fields in
@@ -22,3 +24,16 @@ std::optional<QString> SplitCsvLine(const QString& line);
 
 // Field n (from 1) of a record without leading and trailing blanks; empty beyond the last.
 QString Field(const QString& record, long long n);
+
+// The fields of one record, split once, so that reading them all does not scan the record again
+// for each. The record must outlive this.
+class CsvFields
+{
+public:
+    explicit CsvFields(const QString& record);
+    // Field(record, n).
+    QString operator()(long long n) const;
+
+private:
+    QList<QStringView> mPieces;
+};

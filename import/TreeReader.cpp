@@ -1,12 +1,20 @@
 #include "TreeReader.h"
 
+#include <array>
+#include <optional>
+
 #include "BookCodePrefix.h"
 #include "Exceptions.h"
 #include "Numbers.h"
+#include "ReadingMemo.h"
+#include "OpenFolder.h"
 #include "Text.h"
 #include "UIServices.h"
 
 namespace {
+
+const QString ErrorText = QStringLiteral("Error");
+const QString ErrorMark = QStringLiteral("X");
 
 // The book code of a book folder. Every name that names no book, a one-character name included,
 // files the folder's pages as documents.
@@ -16,15 +24,47 @@ QString BookCodeOfFolder(const QString& name)
     return code.isEmpty() ? BookCode::Documents : code;
 }
 
-// A page file name: not hidden, ending in one of the four page endings (letter case ignored).
-bool IsPageName(const QString& name)
+// The four page endings, compared in this order, letter case ignored.
+constexpr std::array<QLatin1StringView, 4> PageEndings = {
+    QLatin1StringView(".pdf"), QLatin1StringView(".jpg"), QLatin1StringView(".png"), QLatin1StringView(".tif")};
+
+// Which page ending a page file name has: not hidden, ending in one of the four; -1 for a name
+// that is no page name. (Looked at in place: most entries of a tree are pages.)
+int PageEnding(const QString& name)
 {
-    if (Left(name, 1) == QLatin1String("."))
-        return false;
-    const QString ending = Right(name, 4);
-    return SameText(ending, QStringLiteral(".pdf")) || SameText(ending, QStringLiteral(".jpg"))
-        || SameText(ending, QStringLiteral(".png")) || SameText(ending, QStringLiteral(".tif"));
+    if (name.startsWith(QLatin1Char('.')) || name.size() < 4)
+        return -1;
+    const QStringView ending = QStringView(name).right(4);
+    for (size_t i = 0; i < PageEndings.size(); ++i)
+        if (ending.compare(PageEndings[i], Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return -1;
 }
+
+// The folders a walk could not read or skipped: counted, the first one described, so that one
+// message at the end tells them all.
+class LeftOutFolders
+{
+public:
+    void Add(const QString& description)
+    {
+        if (mCount++ == 0)
+            mFirst = description;
+    }
+
+    void Report() const
+    {
+        if (mCount == 1)
+            MsgBox(mFirst);
+        else if (mCount > 1)
+            MsgBox(QStringLiteral("%1 folders could not be read or were skipped. The first:").arg(mCount) + EndOfLine
+                   + mFirst);
+    }
+
+private:
+    int mCount = 0;
+    QString mFirst;
+};
 
 // One walk of the tree: the current book code, category and supplier, set when their folder is
 // entered and used for every row below it.
@@ -35,95 +75,113 @@ public:
 
     void WalkRoot(const FolderItem& root)
     {
-        ForEachEntry(root, [this](const FolderItem& entry) {
-            if (!IsWalkableFolder(entry))
-                return;
-            mBookCode = BookCodeOfFolder(entry.Name());
-            // Var_Book does not change during the walk: look the book up once per book folder.
-            mBookKnown = mSession.Var_Book.HasKey(mBookCode);
-            mBookName = mSession.Var_Book.Value(mBookCode);
-            WalkBook(entry);
-        });
+        try {
+            ForEachEntry(OpenFolder::Open(root), [this](const OpenFolder& folder, const FolderEntry& entry) {
+                EnterFolder(folder, entry, [this, &entry](const OpenFolder& book) {
+                    mBookCode = BookCodeOfFolder(entry.name);
+                    // Var_Book does not change during the walk: look the book up once per book folder.
+                    mBookKnown = mSession.Var_Book.HasKey(mBookCode);
+                    mBookName = mSession.Var_Book.Value(mBookCode);
+                    WalkBook(book);
+                });
+            });
+        } catch (const RuntimeException& error) {
+            mLeftOut.Add(error.Message()); // the platform's message names the folder and the reason
+        }
+        mLeftOut.Report();
     }
 
 private:
-    void WalkBook(const FolderItem& book)
+    void WalkBook(const OpenFolder& book)
     {
-        ForEachEntry(book, [this](const FolderItem& entry) {
-            if (!IsWalkableFolder(entry))
-                return;
-            mCategory = entry.Name();
-            WalkCategory(entry);
+        ForEachEntry(book, [this](const OpenFolder& folder, const FolderEntry& entry) {
+            EnterFolder(folder, entry, [this, &entry](const OpenFolder& category) {
+                mCategory = entry.name;
+                WalkCategory(category);
+            });
         });
     }
 
-    void WalkCategory(const FolderItem& category)
+    void WalkCategory(const OpenFolder& category)
     {
-        ForEachEntry(category, [this](const FolderItem& entry) {
-            if (!IsWalkableFolder(entry))
-                return;
-            mSupplier = entry.Name();
-            WalkSupplier(entry);
+        ForEachEntry(category, [this](const OpenFolder& folder, const FolderEntry& entry) {
+            EnterFolder(folder, entry, [this, &entry](const OpenFolder& supplier) {
+                mSupplier = entry.name;
+                ForEachEntry(supplier, [this](const OpenFolder& folder, const FolderEntry& entry) {
+                    const int ending = PageEnding(entry.name);
+                    if (mBookKnown && ending >= 0)
+                        AddPageRow(folder, entry, ending);
+                });
+            });
         });
     }
 
-    void WalkSupplier(const FolderItem& supplier)
+    // Folders at levels 1 to 3. A linked folder is not walked: a link to a parent folder would
+    // make the walk endless, and a link elsewhere would import pages from outside the tree. A
+    // folder whose name holds ";" is skipped, as the writer splits paths at ";". A folder that
+    // cannot be listed is left out. Both are told at the end.
+    template <typename Walk>
+    void EnterFolder(const OpenFolder& parent, const FolderEntry& entry, Walk walk)
     {
-        ForEachEntry(supplier, [this](const FolderItem& entry) {
-            if (!mBookKnown)
-                return;
-            const QString name = entry.Name();
-            if (!IsPageName(name))
-                return;
-            // Only a regular file (or a link to one) can be read as a page: a folder or a
-            // dangling link would reach the writer as a page that cannot be loaded.
-            if (!entry.IsRegularFile())
-                return;
-            // The writer splits paths and names at ";": such a file cannot become one page.
-            // (The path holds the name.)
-            if (entry.AbsolutePath().contains(QLatin1Char(';')))
-                return;
-            AddPageRow(entry, name);
-        });
+        if (entry.kind != FolderEntry::Kind::Folder)
+            return;
+        if (entry.name.contains(QLatin1Char(';'))) {
+            mLeftOut.Add(QStringLiteral("The folder \"%1\" is skipped: its name holds \";\", which page lists cannot hold.")
+                             .arg(parent.PathOf(entry)));
+            return;
+        }
+        try {
+            walk(parent.OpenChild(entry));
+        } catch (const RuntimeException& error) {
+            mLeftOut.Add(error.Message());
+        }
     }
 
-    void AddPageRow(const FolderItem& file, const QString& name)
+    // Every entry that passes the page filter gives its row. The writer can load only a regular
+    // file that it may read, under a path the file layer holds exactly and that no ";" splits:
+    // any other entry's row is in error, red and not imported.
+    void AddPageRow(const OpenFolder& folder, const FolderEntry& entry, int ending)
     {
+        const QString& name = entry.name;
+        const FileStatus status = folder.StatusOf(entry);
+        const QString path = folder.PathOf(entry);
+        const bool loadable = status.ReadableFile() && folder.PathIsExact() && entry.exactName
+            && !name.contains(QLatin1Char(';'));
         ImportList& list = mSession.ListData;
-        const Date modified = file.ModificationDate();
         list.AddRow(mBookName);
         const int row = list.LastIndex();
         list.SetCell(row, 1, mCategory);
         list.SetCell(row, 2, mSupplier);
         list.SetCell(row, 3, Left(name, Len(name) - 4));
-        list.SetCell(row, 4, modified.ShortDate());
+        if (status.exists) {
+            const Date modified = status.Modified();
+            // The locale's date forms are slow, and many pages share a day.
+            const DateCells day = mDays.Get(modified.ToQDate(), [&modified] {
+                return DateCells{modified.ShortDate(), modified.SQLDate()};
+            });
+            list.SetCell(row, 4, day.shortDate);
+            list.SetCell(row, 11, day.sqlDate);
+        } else {
+            list.SetCell(row, 4, ErrorText); // a dangling link has no date
+        }
         list.SetCell(row, 5, mZeroAmount);
-        list.SetCell(row, 10, file.AbsolutePath());
-        list.SetCell(row, 11, modified.SQLDate());
+        list.SetCell(row, 10, path);
         list.SetCell(row, 12, mBookCode);
         list.SetCell(row, 13, name);
-        list.SetCell(row, 14, file.Type());
+        // The type registry ignores letter case, as the ending test does: one type per ending.
+        if (!mTypes[static_cast<size_t>(ending)])
+            mTypes[static_cast<size_t>(ending)] = FolderItem::TypeOfName(name);
+        list.SetCell(row, 14, *mTypes[static_cast<size_t>(ending)]);
+        if (!loadable)
+            list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
     }
 
-    // Folders at levels 1 to 3. A linked folder is not walked: a link to a parent folder would
-    // make the walk endless, and a link elsewhere would import pages from outside the tree.
-    static bool IsWalkableFolder(const FolderItem& entry)
-    {
-        return entry.Directory() && !entry.IsSymbolicLink();
-    }
-
-    // Runs visit on entries 1 to Count of folder, reading Count again before every pass and
-    // yielding once after every pass. An entry that cannot be read, or a folder below it that
-    // cannot be listed, is reported and left out; the walk goes on with the next entry.
+    // Runs visit on the entries of folder in order, yielding once after every pass.
     template <typename Visit>
-    void ForEachEntry(const FolderItem& folder, Visit visit)
+    void ForEachEntry(const OpenFolder& folder, Visit visit)
     {
-        for (int index = 1; index <= folder.Count(); ++index) {
-            try {
-                visit(folder.Item(index));
-            } catch (const RuntimeException& error) {
-                MsgBox(error.Message()); // the platform's message names the folder and the reason
-            }
+        for (const FolderEntry& entry : folder.Entries()) {
+            visit(folder, entry);
             YieldToEventLoop();
         }
     }
@@ -135,6 +193,9 @@ private:
     QString mCategory;
     QString mSupplier;
     const QString mZeroAmount = Format(0, AmountPattern); // the same for every row
+    ReadingMemo<QDate, DateCells> mDays;
+    std::array<std::optional<QString>, PageEndings.size()> mTypes;
+    LeftOutFolders mLeftOut;
 };
 
 } // namespace
@@ -155,9 +216,5 @@ void SubCreateFromTree(ImportSession& session)
                    .arg(root.AbsolutePath()));
         return;
     }
-    try {
-        TreeWalk(session).WalkRoot(root);
-    } catch (const RuntimeException& error) {
-        MsgBox(error.Message()); // the root itself cannot be listed
-    }
+    TreeWalk(session).WalkRoot(root);
 }

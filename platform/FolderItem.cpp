@@ -5,79 +5,36 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
+#include <ctime>
+#include <fcntl.h>
 
 #include "Exceptions.h"
 #include "FileType.h"
+#include "OpenFolder.h"
 #include "UIServices.h"
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-
-// Compares names as a file manager sorts them: letter case ignored, runs of digits by their
-// numeric value (file2 before file10). Names equal in that order fall back to a plain comparison
-// so the order is total and stable.
-int CompareNatural(const QString& a, const QString& b)
-{
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
-            qsizetype endA = i, endB = j;
-            while (endA < a.size() && IsDigit(a[endA]))
-                ++endA;
-            while (endB < b.size() && IsDigit(b[endB]))
-                ++endB;
-            qsizetype startA = i, startB = j;
-            while (startA + 1 < endA && a[startA] == u'0')
-                ++startA;
-            while (startB + 1 < endB && b[startB] == u'0')
-                ++startB;
-            if (endA - startA != endB - startB)
-                return endA - startA < endB - startB ? -1 : 1;
-            const int digits = QStringView(a).mid(startA, endA - startA).compare(QStringView(b).mid(startB, endB - startB));
-            if (digits != 0)
-                return digits;
-            i = endA;
-            j = endB;
-            continue;
-        }
-        const int letter = QString(a[i]).compare(QString(b[j]), Qt::CaseInsensitive);
-        if (letter != 0)
-            return letter;
-        ++i;
-        ++j;
-    }
-    if (i < a.size() || j < b.size())
-        return i < a.size() ? 1 : -1;
-    return a.compare(b);
-}
-
 QStringList ListFolder(const QString& path)
 {
-    DIR* folder = opendir(QFile::encodeName(path).constData());
-    if (!folder)
-        throw IOException(QStringLiteral("The folder \"%1\" cannot be listed: %2")
-                              .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     QStringList names;
-    errno = 0;
-    while (const dirent* entry = readdir(folder)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-            names << QFile::decodeName(name);
-    }
-    const int readError = errno;
-    closedir(folder);
-    if (readError != 0)
-        throw IOException(QStringLiteral("The folder \"%1\" cannot be listed: %2")
-                              .arg(path, QString::fromLocal8Bit(std::strerror(readError))));
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return CompareNatural(a, b) < 0; });
+    for (const FolderEntry& entry : OpenFolder::Open(FolderItem(path)).Entries())
+        names << entry.name;
     return names;
 }
 
 } // namespace
+
+Date FileStatus::Modified() const
+{
+    // The C library's conversion, as the local time zone has it (what Qt's local time uses too,
+    // without reading the zone again for every file).
+    const time_t seconds = static_cast<time_t>(modifiedSeconds);
+    tm local{};
+    localtime_r(&seconds, &local);
+    return Date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                std::min(local.tm_sec, 59));
+}
 
 FolderItem::FolderItem(const QString& absolutePath) : mPath(QDir::cleanPath(absolutePath)) {}
 
@@ -106,6 +63,11 @@ bool FolderItem::IsSymbolicLink() const { return !IsNull() && QFileInfo(mPath).i
 
 bool FolderItem::IsRegularFile() const { return !IsNull() && QFileInfo(mPath).isFile(); }
 
+FileStatus FolderItem::Status() const
+{
+    return IsNull() ? FileStatus() : StatusAt(AT_FDCWD, QFile::encodeName(mPath).constData());
+}
+
 const QStringList& FolderItem::Listing() const
 {
     if (!mListing)
@@ -130,22 +92,21 @@ QString FolderItem::Name() const
     return mPath.mid(mPath.lastIndexOf(u'/') + 1);
 }
 
-QString FolderItem::Type() const
+QString FolderItem::Type() const { return TypeOfName(Name()); }
+
+QString FolderItem::TypeOfName(const QString& name)
 {
-    const QString name = Name();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
-        return {};
-    return FileType::NameForExtension(name.mid(dot));
+    const QString extension = ExtensionOf(name);
+    return extension.isEmpty() ? QString() : FileType::NameForExtension(extension);
 }
 
-Date FolderItem::ModificationDate() const
+QString FolderItem::ExtensionOf(const QString& name)
 {
-    const QDateTime modified = QFileInfo(mPath).lastModified();
-    const QDate d = modified.date();
-    const QTime t = modified.time();
-    return Date(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot);
 }
+
+Date FolderItem::ModificationDate() const { return Status().Modified(); }
 
 long long FolderItem::Length() const { return IsNull() ? 0 : QFileInfo(mPath).size(); }
 

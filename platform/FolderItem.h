@@ -7,6 +7,21 @@
 
 #include "DateTime.h"
 
+// What one look at a file or folder tells, links followed.
+struct FileStatus
+{
+    bool exists = false;
+    bool directory = false;
+    bool regular = false;
+    bool readable = false;          // for a regular file: this process may open it for reading
+    long long modifiedSeconds = 0;  // since 1970-01-01 UTC
+
+    // The only kind of entry the writer can load as a page.
+    bool ReadableFile() const { return regular && readable; }
+    // The modification time in local time.
+    Date Modified() const;
+};
+
 // A reference to a file or folder that need not exist. A default-constructed FolderItem is the
 // empty reference ("no reference"); test it with IsNull() or in a boolean context.
 class FolderItem
@@ -31,6 +46,9 @@ public:
     bool IsSymbolicLink() const;
     // A regular file, or a link that ends at one.
     bool IsRegularFile() const;
+    // One look at the entry (one system call, unless its mode bits alone cannot say whether it
+    // may be read).
+    FileStatus Status() const;
 
     // Entries of a folder, sorted as a file manager shows them: by name, letter case ignored,
     // numbers in numeric order (file2 before file10). The listing is read once per FolderItem
@@ -45,6 +63,10 @@ public:
     // Name of the registered file type whose extensions hold this entry's extension, letter case
     // ignored; empty when none (folders included).
     QString Type() const;
+    // The same for an entry called name.
+    static QString TypeOfName(const QString& name);
+    // The extension of a name with its "." (".pdf"); empty when the name has no ".".
+    static QString ExtensionOf(const QString& name);
     Date ModificationDate() const;
     long long Length() const;
 

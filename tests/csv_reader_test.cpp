@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
+#include <atomic>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -14,6 +18,8 @@
 #include "Numbers.h"
 #include "PageFixtures.h"
 #include "ScriptedUIServices.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -146,8 +152,9 @@ TEST_F(CsvReader, ReadsEveryCellOfEveryRow)
          "a.pdf", a, "2018-05-06", "IN", "application/pdf", ""},
         {"Warranty", "Cat", "error", "Ref", d18, one, "EUR", false, "0",
          "a.pdf", a, "2018-05-06", "WA", "application/pdf", "X"},
+        // A folder is no page file: not found.
         {"Documents", "Cat", "Sup", "Ref", d18, one, "EUR", false, "0",
-         "folderpage", Path("folderpage"), "2018-05-06", "DO", "", ""},
+         NoFile, "", "2018-05-06", "DO", "", "X"},
         {"Documents", "Category", "Supplier", "Reference", "Error", zero, "CUR", false, "0",
          NoFile, "", "", "DO", "", "X"},
         {"Invoices", "Cat", "Sup", "Ref", d18, one, "EUR", false, "0",
@@ -179,6 +186,41 @@ TEST_F(CsvReader, FileWhosePathHoldsASemicolonIsNotTaken)
     EXPECT_EQ(session.ListData.Cell(1, 13), "b.pdf");
     EXPECT_EQ(session.ListData.Cell(1, 10), Path("plain/b.pdf"));
     EXPECT_FALSE(session.ListData.HasErrorMark(1));
+}
+
+// The writer can read nothing but a regular file that this process may read: any other entry
+// the line names is not found, so the row is red before anything is written.
+TEST_F(CsvReader, PageThatIsNoReadableFileIsNotFound)
+{
+    WriteFile("a.pdf", "page");
+    QDir().mkpath(Path("folder.pdf"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo.pdf")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(Path("folder.pdf"), Path("folderlink.pdf")));
+    ASSERT_TRUE(QFile::link(Path("gone.pdf"), Path("dangling.pdf")));
+    QStringList entries = {"folder.pdf", "fifo.pdf", "/dev/null", "folderlink.pdf", "dangling.pdf"};
+    if (geteuid() != 0) { // root reads any file whatever its mode
+        WriteFile("locked.pdf", "page");
+        QFile::setPermissions(Path("locked.pdf"), QFileDevice::Permissions());
+        entries << "locked.pdf";
+    }
+    QByteArray csv;
+    for (const QString& entry : entries)
+        csv += "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0," + entry.toUtf8() + "\n";
+    csv += "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0,fifo.pdf;a.pdf\n";
+    WriteFile("import.csv", csv);
+    Read(FolderItem(Path("import.csv")));
+
+    ASSERT_EQ(session.ListData.ListCount(), entries.size() + 1);
+    for (int row = 0; row < entries.size(); ++row) {
+        SCOPED_TRACE(entries[row].toStdString());
+        EXPECT_EQ(session.ListData.Cell(row, 9), NoFile);
+        EXPECT_EQ(session.ListData.Cell(row, 10), QString());
+        EXPECT_TRUE(session.ListData.HasErrorMark(row));
+    }
+    const int last = static_cast<int>(entries.size());
+    EXPECT_EQ(session.ListData.Cell(last, 13), "a.pdf");
+    EXPECT_EQ(session.ListData.Cell(last, 10), Path("a.pdf"));
+    EXPECT_FALSE(session.ListData.HasErrorMark(last));
 }
 
 TEST_F(CsvReader, OnlyBooksOfVarBookGiveRowsUnderTheirNames)
@@ -243,11 +285,42 @@ TEST_F(CsvReader, YieldsOncePerLinePiecePathStepAndEntry)
     }
 }
 
+// Opens the FIFO for writing, without blocking, until stopped: a reader blocked in opening it
+// then goes on (and reads an empty file) instead of hanging the test.
+class FifoUnblocker
+{
+public:
+    explicit FifoUnblocker(const QString& path)
+        : mThread([this, name = QFile::encodeName(path)] {
+              while (!mStop) {
+                  const int fd = open(name.constData(), O_WRONLY | O_NONBLOCK);
+                  if (fd >= 0)
+                      close(fd);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          })
+    {
+    }
+    ~FifoUnblocker()
+    {
+        mStop = true;
+        mThread.join();
+    }
+
+private:
+    std::atomic<bool> mStop{false};
+    std::thread mThread;
+};
+
 TEST_F(CsvReader, UnreadableFileGivesOneMessageNamingItOnceWithTheReason)
 {
     QDir().mkpath(Path("folder.csv"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo.csv")).constData(), 0644), 0);
+    const FifoUnblocker unblocker(Path("fifo.csv"));
     struct Case { QString path, reason; };
-    std::vector<Case> unreadable = {{Path("folder.csv"), "it is a folder"}};
+    std::vector<Case> unreadable = {{Path("folder.csv"), "it is a folder"},
+                                    {"/dev/null", "it is not a regular file"},
+                                    {Path("fifo.csv"), "it is not a regular file"}};
     if (geteuid() != 0) { // root reads any file whatever its mode
         WriteFile("locked.csv", "Invoice,Cat,Sup,Ref,2018-05-06,1,EUR,0,0,a.pdf\n");
         QFile::setPermissions(Path("locked.csv"), QFileDevice::Permissions());

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -38,6 +40,27 @@ protected:
         ASSERT_TRUE(file.setFileTime(Modified, QFileDevice::FileModificationTime));
     }
 
+    // Gives an existing entry (a folder, or the target of a link) the fixed modification date.
+    void Touch(const QByteArray& relative) const
+    {
+        const timespec times[2] = {{static_cast<time_t>(Modified.toSecsSinceEpoch()), 0},
+                                   {static_cast<time_t>(Modified.toSecsSinceEpoch()), 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(mTemp.path()) + '/' + relative, times, 0), 0)
+            << relative.toStdString();
+    }
+
+    // An empty file whose path is given as bytes (which need not be UTF-8), its folders made.
+    void NativeFile(const QByteArray& relative) const
+    {
+        const QByteArray path = QFile::encodeName(mTemp.path()) + '/' + relative;
+        for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
+            mkdir(path.left(slash).constData(), 0755);
+        const int fd = open(path.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0) << relative.toStdString();
+        close(fd);
+        Touch(relative);
+    }
+
     void Link(const QString& relative, const QString& target) const
     {
         ASSERT_TRUE(QFile::link(target, Path(relative))) << relative.toStdString();
@@ -59,7 +82,9 @@ protected:
 struct ExpectedRow
 {
     QString book, category, supplier, name, code, type;
-    QString path; // below root
+    QString path;        // below root
+    bool error = false;  // red, not imported
+    bool dated = true;   // false: no date could be read
 };
 
 void ExpectRows(const ImportList& list, const QString& root, const std::vector<ExpectedRow>& expected)
@@ -70,10 +95,10 @@ void ExpectRows(const ImportList& list, const QString& root, const std::vector<E
         const ExpectedRow& e = expected[static_cast<size_t>(row)];
         SCOPED_TRACE(e.path.toStdString());
         const QString cells[ImportRow::ColumnCount] = {
-            e.book, e.category, e.supplier, e.name.left(e.name.size() - 4), date.ShortDate(),
-            Format(0, QStringLiteral("-###,###.00")), {}, {}, {}, {},
-            root + u'/' + e.path, QStringLiteral("2016-03-05"), e.code, e.name, e.type,
-            {}, {}, {}, {}, {}, {}};
+            e.book, e.category, e.supplier, e.name.left(e.name.size() - 4),
+            e.dated ? date.ShortDate() : QStringLiteral("Error"), Format(0, QStringLiteral("-###,###.00")),
+            {}, {}, {}, {}, root + u'/' + e.path, e.dated ? QStringLiteral("2016-03-05") : QString(), e.code,
+            e.name, e.type, {}, {}, {}, {}, {}, e.error ? QStringLiteral("X") : QString()};
         for (int column = 0; column < ImportRow::ColumnCount; ++column)
             EXPECT_EQ(list.Cell(row, column), cells[column]) << "column " << column;
         EXPECT_FALSE(list.CellCheck(row, ImportList::CheckColumn));
@@ -112,6 +137,8 @@ TEST_F(TreeReaderTest, ReadsEveryPageFileOfTheTreeInFileManagerOrder)
     File(QStringLiteral("root/semi;colon/Cat/Sup/s.pdf"));
     File(QStringLiteral("root/Warranty/Cat/S 1/w.TIF"));
     File(QStringLiteral("root/x/Cat/Sup/a.png"));
+    Touch("root/Invoices/Food/Acme/x.pdf");
+    Touch("root/Invoices/Food/Zeta");
 
     session.Var_Book.SetValue(QStringLiteral("IN"), QStringLiteral("Bills"));
     session.ListData.AddRow(QStringLiteral("from an earlier run"));
@@ -128,6 +155,10 @@ TEST_F(TreeReaderTest, ReadsEveryPageFileOfTheTreeInFileManagerOrder)
     const QString acmePath = QStringLiteral("Invoices/Food/Acme/");
     ExpectRows(session.ListData, Root(), {
         {doc, cat, sup, "h.png", "DO", Png, ".hidden/Cat/Sup/h.png"},
+        // Page names whose entry the writer could not load as one page are listed in error.
+        {bills, food, acme, "a;b.pdf", "IN", Pdf, acmePath + "a;b.pdf", true},
+        {bills, food, acme, "dangling.png", "IN", Png, acmePath + "dangling.png", true, false},
+        {bills, food, acme, "dirlink.pdf", "IN", Pdf, acmePath + "dirlink.pdf", true},
         {bills, food, acme, "file2.pdf", "IN", Pdf, acmePath + "file2.pdf"},
         {bills, food, acme, "file10.pdf", "IN", Pdf, acmePath + "file10.pdf"},
         {bills, food, acme, "link.jpg", "IN", Jpeg, acmePath + "link.jpg"},
@@ -135,6 +166,7 @@ TEST_F(TreeReaderTest, ReadsEveryPageFileOfTheTreeInFileManagerOrder)
         {bills, food, acme, "q.png", "IN", Png, acmePath + "q.png"},
         {bills, food, acme, "r.jpg", "IN", Jpeg, acmePath + "r.jpg"},
         {bills, food, acme, "scan.PDF", "IN", Pdf, acmePath + "scan.PDF"},
+        {bills, food, acme, "x.pdf", "IN", Pdf, acmePath + "x.pdf", true},
         {bills, food, "Zeta", "z.pdf", "IN", Pdf, "Invoices/Food/Zeta/z.pdf"},
         {doc, cat, sup, "m.jpg", "DO", Jpeg, "misc/Cat/Sup/m.jpg"},
         {"Options", cat, sup, "o.jpg", "US", Jpeg, "options/Cat/Sup/o.jpg"},
@@ -143,6 +175,29 @@ TEST_F(TreeReaderTest, ReadsEveryPageFileOfTheTreeInFileManagerOrder)
         {doc, cat, sup, "a.png", "DO", Png, "x/Cat/Sup/a.png"},
     });
     EXPECT_EQ(controls.statusText, QString());
+    EXPECT_EQ(ui.services.messages, QStringList{QStringLiteral("The folder \"%1\" is skipped: its name holds \";\", "
+                                                               "which page lists cannot hold.")
+                                                    .arg(Path(QStringLiteral("root/semi;colon")))});
+}
+
+// Names the file layer cannot keep as text (bytes that are not UTF-8, from old archives) are not
+// dropped: their rows are listed in error, the bytes shown as U+FFFD.
+TEST_F(TreeReaderTest, NamesThatAreNotUtf8AreListedInError)
+{
+    NativeFile("root/Invoices/Cat/Sup/caf\xE9.pdf");
+    NativeFile("root/Invoices/Cat/Sup/ok.pdf");
+    NativeFile("root/Invoices/Cat/Sup\xE9/x.pdf");
+    NativeFile("root/Misc\xE9/Cat/Sup/m.jpg");
+
+    Read(FolderItem(Root()));
+
+    const QString bad = QString(QChar::ReplacementCharacter);
+    ExpectRows(session.ListData, Root(), {
+        {"Invoices", "Cat", "Sup", "caf" + bad + ".pdf", "IN", Pdf, "Invoices/Cat/Sup/caf" + bad + ".pdf", true},
+        {"Invoices", "Cat", "Sup", "ok.pdf", "IN", Pdf, "Invoices/Cat/Sup/ok.pdf"},
+        {"Invoices", "Cat", "Sup" + bad, "x.pdf", "IN", Pdf, "Invoices/Cat/Sup" + bad + "/x.pdf", true},
+        {"Documents", "Cat", "Sup", "m.jpg", "DO", Jpeg, "Misc" + bad + "/Cat/Sup/m.jpg", true},
+    });
     EXPECT_TRUE(ui.services.messages.isEmpty());
 }
 
@@ -217,32 +272,44 @@ private:
     std::vector<int> mHeld;
 };
 
-TEST_F(TreeReaderTest, FolderThatCannotBeListedIsReportedAndTheWalkGoesOn)
+// Folders that cannot be read (here: removed while the walk runs) or are skipped are told in one
+// message at the end, with their count and the first of them; the walk goes on and keeps its rows.
+TEST_F(TreeReaderTest, FoldersLeftOutAreToldInOneMessage)
 {
-    File(QStringLiteral("root/Invoices/A/Sup/a.pdf"));
-    File(QStringLiteral("root/Invoices/B/Sup/b.pdf"));
-    File(QStringLiteral("root/Invoices/C/Sup/c.pdf"));
-    // Once the row of folder A is in, no folder can be opened until the walk has reported one.
-    DescriptorExhaustion exhaustion;
-    bool done = false;
-    ui.services.onYield = [&] {
-        if (!done && !exhaustion.Active() && session.ListData.ListCount() == 1)
-            exhaustion.Start();
-        else if (exhaustion.Active() && !ui.services.messages.isEmpty()) {
-            exhaustion.Stop();
-            done = true;
-        }
+    struct Case
+    {
+        const char* root;
+        QStringList removed;  // below root, once the first row is in
+        QString skipped;      // a supplier folder made below root, or none
+        int rows;
+        QString message;      // %1: root
     };
+    const std::vector<Case> cases = {
+        {"one", {"Invoices/B"}, {}, 2, "The folder \"%1/Invoices/B\" cannot be listed: No such file or directory"},
+        {"several", {"Invoices/B", "Invoices/C"}, "Invoices/A/S;1", 1,
+         "3 folders could not be read or were skipped. The first:\n"
+         "The folder \"%1/Invoices/A/S;1\" is skipped: its name holds \";\", which page lists cannot hold."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root);
+        const QString root = Path(QLatin1String(c.root));
+        for (const char* folder : {"A", "B", "C"})
+            File(QLatin1String(c.root) + "/Invoices/" + folder + "/Sup/" + folder + ".pdf");
+        if (!c.skipped.isEmpty())
+            File(QLatin1String(c.root) + u'/' + c.skipped + "/s.pdf");
+        ui.services.messages.clear();
+        ui.services.onYield = [&] {
+            if (session.ListData.ListCount() == 1)
+                for (const QString& removed : c.removed)
+                    QDir(root + u'/' + removed).removeRecursively();
+        };
+        Read(FolderItem(root));
+        ui.services.onYield = nullptr;
 
-    Read(FolderItem(Root()));
-    exhaustion.Stop();
-
-    ASSERT_EQ(ui.services.messages.size(), 1);
-    EXPECT_TRUE(ui.services.messages[0].contains(Path(QStringLiteral("root/Invoices/B")))) << ui.services.messages[0].toStdString();
-    ExpectRows(session.ListData, Root(), {
-        {"Invoices", "A", "Sup", "a.pdf", "IN", Pdf, "Invoices/A/Sup/a.pdf"},
-        {"Invoices", "C", "Sup", "c.pdf", "IN", Pdf, "Invoices/C/Sup/c.pdf"},
-    });
+        EXPECT_EQ(session.ListData.ListCount(), c.rows);
+        EXPECT_EQ(session.ListData.Cell(0, 13), "A.pdf");
+        EXPECT_EQ(ui.services.messages, QStringList{c.message.arg(root)});
+    }
 }
 
 TEST_F(TreeReaderTest, RootThatCannotBeListedIsReported)

@@ -108,7 +108,9 @@ bool ItemWriterRun::Run()
 
     bool committed = false;
     if (mErrorText.isEmpty()) {
-        mDb.Commit();
+        // Committing thousands of pages takes a second: it runs off this thread so the window
+        // keeps painting, and nothing else uses the database meanwhile.
+        RunWhileYielding([this] { mDb.Commit(); });
         if (mDb.Error())
             Fail(mDb.ErrorMessage());
         else

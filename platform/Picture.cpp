@@ -119,6 +119,18 @@ qint64 KeptBufferBytes()
     return PictureMemoryCeiling() / 4 / std::max(1, QThread::idealThreadCount());
 }
 
+// What decoding a picture of size in format takes: the picture, a whole 32-bit copy when smooth
+// scaling needs one (grey takes a shortcut), and a turned copy when it has to be turned.
+qint64 WorkingBytes(const QSize& size, QImage::Format format, bool turned)
+{
+    qint64 bytes = ImageBytes(size, format);
+    if (!ScalesInPlace(format) && format != QImage::Format_Grayscale8)
+        bytes += ImageBytes(size, QImage::Format_RGB32);
+    if (turned)
+        bytes += ImageBytes(size, format);
+    return bytes;
+}
+
 // The JPEG decoder shrinks by 1/2, 1/4 or 1/8 while decoding, to the nearest size at or above
 // the one asked for; this is the size it decodes at.
 QSize ScaledDecodeSize(const QSize& source, const QSize& target)
@@ -229,18 +241,17 @@ void PictureFitter::Inspect(const QString& path)
     const QSize upright = turned ? source.transposed() : source;
     mTarget = FittedSize(upright, mBox);
     const QImage::Format format = mReader->imageFormat();
-    QSize decoded = source;
-    if (mReader->supportsOption(QImageIOHandler::ScaledSize) && mTarget != upright) {
-        // The decoder then decodes at 1/2, 1/4 or 1/8 size itself: much faster and smaller than
-        // decoding a whole scan and shrinking it afterwards.
+    qint64 bytes = WorkingBytes(source, format, turned) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    // The JPEG decoder decodes at 1/2, 1/4 or 1/8 size itself: much faster and smaller than
+    // decoding a whole scan and shrinking it afterwards. Other decoders that scale (PNG) still
+    // decode everything, more slowly, so they scale only a picture too large to decode whole.
+    const bool scaledIsFaster = mReader->format() == "jpeg";
+    if (mReader->supportsOption(QImageIOHandler::ScaledSize) && mTarget != upright
+        && (scaledIsFaster || bytes > LargestPictureBytes())) {
         mReader->setScaledSize(turned ? mTarget.transposed() : mTarget);
-        decoded = ScaledDecodeSize(source, mReader->scaledSize());
+        bytes = WorkingBytes(ScaledDecodeSize(source, mReader->scaledSize()), QImage::Format_RGB32, turned)
+                + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
     }
-    qint64 bytes = ImageBytes(decoded, format) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
-    if (!ScalesInPlace(format) && format != QImage::Format_Grayscale8)
-        bytes += ImageBytes(decoded, QImage::Format_RGB32);
-    if (turned)
-        bytes += ImageBytes(decoded, format);
     mDecodeBytes = bytes <= LargestPictureBytes() ? bytes : 0;
 }
 

@@ -17,7 +17,7 @@ namespace {
 // Pages started ahead of the one the writer takes, per worker thread: enough to keep every
 // worker busy while the writer stores a slow page; it only keeps the pool's queue short, memory
 // is bounded by the budget.
-constexpr size_t PagesAheadPerThread = 32;
+constexpr size_t PagesAheadPerThread = 8;
 
 // How long the writer waits for a worker before it lets the event loop turn.
 constexpr std::chrono::milliseconds WaitSlice(10);

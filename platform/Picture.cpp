@@ -150,10 +150,22 @@ void QuietPoppler()
     (void)quiet;
 }
 
+// Poppler reads a file in small pieces, one system call each; a PDF of ordinary size is read
+// whole into memory first, which renders the same page for less.
+constexpr qint64 PDFReadWholeLimit = 32 * 1024 * 1024;
+
+std::unique_ptr<Poppler::Document> LoadPDF(const QString& path)
+{
+    QFile file(path);
+    if (file.size() > PDFReadWholeLimit || !file.open(QIODevice::ReadOnly))
+        return Poppler::Document::load(path);
+    return Poppler::Document::loadFromData(file.readAll());
+}
+
 std::optional<QImage> RenderPDF(const QString& path, const QSize& box)
 {
     QuietPoppler();
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+    const std::unique_ptr<Poppler::Document> document = LoadPDF(path);
     if (!document || document->isLocked() || document->numPages() < 1)
         return std::nullopt;
     const std::unique_ptr<Poppler::Page> page = document->page(0);
@@ -224,7 +236,7 @@ void PictureFitter::Inspect(const QString& path)
     if (LooksLikePDF(path)) {
         // The page is rendered straight at the preview's size; its pictures are streamed.
         mPDF = true;
-        mDecodeBytes = 4 * ImageBytes(mBox, QImage::Format_RGB32);
+        mDecodeBytes = 4 * ImageBytes(mBox, QImage::Format_RGB32) + std::min(QFileInfo(path).size(), PDFReadWholeLimit);
         return;
     }
     mReader = std::make_unique<QImageReader>(path);

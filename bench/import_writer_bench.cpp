@@ -1,12 +1,17 @@
-// Throughput of the item and page writer: generates a corpus of page files (A4 scans at 300 dpi
-// as JPEG, PNG and TIFF pages, PDF pages), fills an import list with several pages per item and
-// runs SubAddToDB into a new database, with scripted UI services and stored controls.
+// Throughput of the item and page writer on page files generated like scans: A4 at 300 dpi as
+// JPEG (about 2 MB a page), grey PNG, grey LZW TIFF and PDF files wrapping a JPEG page, plus a set
+// of decompression bombs. Fills an import list with several pages per item and runs SubAddToDB
+// into a new database, with scripted UI services and stored controls.
 //
-//   import_writer_bench [--pages N] [--pages-per-item K] [--corpus DIR]
+//   import_writer_bench [--set jpg|png|tif|pdf|mixed|bombs] [--pages N] [--pages-per-item K] [--corpus DIR]
 //
-// --corpus reuses (or fills, when empty) a folder of page files instead of a temporary one.
-// Prints pages/s, MB/s of page bytes stored, the database size and the peak resident memory.
+// Each set lives in its own folder of DIR (made once, reused by later runs): jpg, png, tif and
+// pdf hold N distinct pages; mixed holds hard links to those pages in the order of a mixed
+// archive (half JPEG); bombs holds 16 small files that declare huge pictures (GIF, RLE bitmap,
+// 15000 x 15000 TIFF). Prints pages/s, MB/s of page bytes stored, the database size, the peak
+// resident memory of the run and the longest time the run went without a turn of the event loop.
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,10 +23,14 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <cstdio>
+#include <numeric>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "DatabaseCreator.h"
 #include "ImportSession.h"
@@ -31,24 +40,24 @@
 namespace {
 
 constexpr QSize A4At300(2480, 3508);
-constexpr QSize A4At150(1240, 1754);
 
 struct PageKind
 {
-    const char* extension;
-    const char* typeName;
+    QString extension;
+    QString typeName;
 };
 
-// The mix of the corpus, one entry per page in turn: half of the pages are 300 dpi JPEG scans.
-const PageKind Mix[] = {
-    {"jpg", "image/jpeg"}, {"png", "image/png"},  {"jpg", "image/jpeg"},       {"pdf", "application/pdf"},
-    {"jpg", "image/jpeg"}, {"tif", "image/tiff"}, {"jpg", "image/jpeg"},       {"pdf", "application/pdf"},
-    {"jpg", "image/jpeg"}, {"png", "image/png"},
-};
+const PageKind Jpg{"jpg", "image/jpeg"};
+const PageKind Png{"png", "image/png"};
+const PageKind Tif{"tif", "image/tiff"};
+const PageKind Pdf{"pdf", "application/pdf"};
+
+// The mix of an archive, one entry per page in turn: half of the pages are JPEG scans.
+const PageKind* const Mix[] = {&Jpg, &Png, &Jpg, &Pdf, &Jpg, &Tif, &Jpg, &Pdf, &Jpg, &Png};
 
 // A page that looks like a scan: paper tone, text lines, a stamp; the seed varies the content so
-// pages do not compress to the same bytes.
-QImage ScanPicture(QSize size, int seed)
+// pages do not compress to the same bytes. Paper grain (noise) gives JPEG pages a scan's size.
+QImage ScanPicture(QSize size, int seed, bool grain)
 {
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
@@ -71,52 +80,219 @@ QImage ScanPicture(QSize size, int seed)
                              .arg(line * 7 % 100, 2, 10, QLatin1Char('0')));
     painter.setPen(QPen(QColor(160, 30, 30), size.width() / 300));
     painter.drawEllipse(QRect(size.width() * 6 / 10, size.height() * 7 / 10, size.width() / 4, size.width() / 4));
+    painter.end();
+    if (grain) {
+        QRandomGenerator random(seed);
+        for (int y = 0; y < size.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                const int d = int(random.bounded(9)) - 4;
+                const QRgb p = line[x];
+                line[x] = qRgb(std::clamp(qRed(p) + d, 0, 255), std::clamp(qGreen(p) + d, 0, 255),
+                               std::clamp(qBlue(p) + d, 0, 255));
+            }
+        }
+    }
     return image;
+}
+
+bool WriteJpeg(const QString& path, const QImage& image)
+{
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(90);
+    return writer.write(image);
 }
 
 bool WritePage(const QString& path, const PageKind& kind, int seed)
 {
-    const QString extension = QString::fromLatin1(kind.extension);
-    if (extension == QLatin1String("pdf")) {
+    if (&kind == &Pdf) {
+        // A scanner's PDF: one JPEG picture filling an A4 page, as a PDF writer embeds it.
         QPdfWriter writer(path);
         writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         writer.setResolution(300);
         QPainter painter;
         if (!painter.begin(&writer))
             return false;
-        painter.drawImage(QRect(QPoint(0, 0), A4At300 / 4), ScanPicture(A4At150 / 2, seed));
-        QFont font = painter.font();
-        font.setPointSize(11);
-        painter.setFont(font);
-        for (int line = 0; line < 40; ++line)
-            painter.drawText(200, 1000 + line * 60, QStringLiteral("Contract clause %1.%2").arg(seed).arg(line));
+        QImage scan;
+        scan.loadFromData([&] {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            ScanPicture(A4At300, seed, true).save(&buffer, "jpeg", 75);
+            return bytes;
+        }());
+        painter.drawImage(QRect(QPoint(0, 0), A4At300), scan);
         return painter.end();
     }
-    QImageWriter writer(path, kind.extension);
-    if (extension == QLatin1String("jpg"))
-        writer.setQuality(85);
-    if (extension == QLatin1String("tif"))
+    if (&kind == &Jpg)
+        return WriteJpeg(path, ScanPicture(A4At300, seed, true));
+    QImageWriter writer(path, kind.extension.toLatin1());
+    if (&kind == &Tif)
         writer.setCompression(1); // LZW, as scanners write it
-    const QSize size = extension == QLatin1String("jpg") ? A4At300 : A4At150;
-    return writer.write(ScanPicture(size, seed));
+    return writer.write(ScanPicture(A4At300, seed, false).convertToFormat(QImage::Format_Grayscale8));
 }
 
-// The corpus: page files named page0001.jpg ... in the folder; existing ones are reused.
-QStringList MakeCorpus(const QString& folder, int pages, QStringList& types)
+// The pages of one type: page0001.jpg ... in folder/<extension>, written in parallel, reused.
+QStringList TypeCorpus(const QString& root, const PageKind& kind, int pages)
 {
+    const QDir folder(QDir(root).filePath(kind.extension));
+    QDir().mkpath(folder.path());
     QStringList paths;
-    for (int i = 0; i < pages; ++i) {
-        const PageKind& kind = Mix[i % std::size(Mix)];
-        const QString path = QDir(folder).absoluteFilePath(
-            QStringLiteral("page%1.%2").arg(i + 1, 4, 10, QLatin1Char('0')).arg(QLatin1String(kind.extension)));
-        if (!QFile::exists(path) && !WritePage(path, kind, i)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-            return {};
-        }
-        paths << path;
-        types << QString::fromLatin1(kind.typeName);
+    for (int i = 0; i < pages; ++i)
+        paths << folder.absoluteFilePath(QStringLiteral("page%1.%2").arg(i + 1, 4, 10, QLatin1Char('0')).arg(kind.extension));
+    std::vector<int> missing;
+    for (int i = 0; i < pages; ++i)
+        if (!QFile::exists(paths[i]))
+            missing.push_back(i);
+    std::atomic<bool> failed = false;
+    QtConcurrent::blockingMap(missing, [&](int i) {
+        if (!WritePage(paths[i] + QStringLiteral(".part"), kind, i)
+            || !QFile::rename(paths[i] + QStringLiteral(".part"), paths[i]))
+            failed = true;
+    });
+    if (failed) {
+        std::fprintf(stderr, "cannot write the %s pages\n", qPrintable(kind.extension));
+        return {};
     }
     return paths;
+}
+
+// Hard links to the typed pages in the order of a mixed archive.
+QStringList MixedCorpus(const QString& root, int pages, QStringList& types)
+{
+    const int perType = std::min(pages, 200);
+    std::map<const PageKind*, QStringList> typed;
+    for (const PageKind* kind : {&Jpg, &Png, &Tif, &Pdf}) {
+        typed[kind] = TypeCorpus(root, *kind, perType);
+        if (typed[kind].isEmpty())
+            return {};
+    }
+    const QDir folder(QDir(root).filePath(QStringLiteral("mixed")));
+    QDir().mkpath(folder.path());
+    QStringList paths;
+    for (int i = 0; i < pages; ++i) {
+        const PageKind& kind = *Mix[i % std::size(Mix)];
+        const QString path =
+            folder.absoluteFilePath(QStringLiteral("page%1.%2").arg(i + 1, 4, 10, QLatin1Char('0')).arg(kind.extension));
+        const QStringList& sources = typed[&kind];
+        if (!QFile::exists(path)
+            && ::link(QFile::encodeName(sources[i % sources.size()]).constData(), QFile::encodeName(path).constData()) != 0)
+            return {};
+        paths << path;
+        types << kind.typeName;
+    }
+    return paths;
+}
+
+void Word(QByteArray& bytes, int value) { bytes.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF)); }
+void Long(QByteArray& bytes, int value)
+{
+    Word(bytes, value & 0xFFFF);
+    Word(bytes, (value >> 16) & 0xFFFF);
+}
+
+// A GIF whose logical screen is 16000 x 16000 pixels around a one-pixel frame: a few dozen bytes.
+QByteArray GifBomb()
+{
+    QByteArray gif("GIF89a");
+    Word(gif, 16000);
+    Word(gif, 16000);
+    gif.append("\x80\x00\x00", 3); // a global table of 2 colours
+    gif.append("\xFF\xFF\xFF\x00\x00\x00", 6);
+    gif.append(',');
+    Word(gif, 0);
+    Word(gif, 0);
+    Word(gif, 1);
+    Word(gif, 1);
+    gif.append('\0').append('\x02');
+    gif.append("\x02\x44\x01\x00", 4); // clear, pixel 0, end
+    gif.append(';');
+    return gif;
+}
+
+// An 8-bit RLE bitmap of 16000 x 16000 pixels whose data is a single end-of-bitmap code.
+QByteArray RleBmpBomb()
+{
+    QByteArray palette;
+    for (int i = 0; i < 256; ++i)
+        palette.append(char(i)).append(char(i)).append(char(i)).append('\0');
+    const QByteArray data = QByteArray::fromHex("0001");
+    const int offset = 14 + 40 + int(palette.size());
+    QByteArray bmp("BM");
+    Long(bmp, offset + int(data.size()));
+    Long(bmp, 0);
+    Long(bmp, offset);
+    Long(bmp, 40);
+    Long(bmp, 16000);
+    Long(bmp, 16000);
+    Word(bmp, 1);
+    Word(bmp, 8);
+    Long(bmp, 1); // BI_RLE8
+    Long(bmp, int(data.size()));
+    Long(bmp, 2835);
+    Long(bmp, 2835);
+    Long(bmp, 256);
+    Long(bmp, 0);
+    return bmp + palette + data;
+}
+
+// 16 bombs: GIF, RLE bitmap and 15000 x 15000 colour TIFF (LZW of a white page) in turn.
+QStringList BombCorpus(const QString& root, QStringList& types)
+{
+    const QDir folder(QDir(root).filePath(QStringLiteral("bombs")));
+    QDir().mkpath(folder.path());
+    const QString tiff = folder.absoluteFilePath(QStringLiteral("white.tiff"));
+    if (!QFile::exists(tiff)) {
+        QImage white(15000, 15000, QImage::Format_RGB888);
+        white.fill(Qt::white);
+        QImageWriter writer(tiff, "tiff");
+        writer.setCompression(1);
+        if (!writer.write(white))
+            return {};
+    }
+    QStringList paths;
+    for (int i = 0; i < 16; ++i) {
+        const QString base = folder.absoluteFilePath(QStringLiteral("bomb%1").arg(i + 1, 2, 10, QLatin1Char('0')));
+        QString path;
+        if (i % 3 == 0) {
+            path = base + QStringLiteral(".gif");
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(GifBomb()) < 0)
+                return {};
+            types << QStringLiteral("image/gif");
+        } else if (i % 3 == 1) {
+            path = base + QStringLiteral(".bmp");
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(RleBmpBomb()) < 0)
+                return {};
+            types << QStringLiteral("image/bmp");
+        } else {
+            path = base + QStringLiteral(".tif");
+            if (!QFile::exists(path) && ::link(QFile::encodeName(tiff).constData(), QFile::encodeName(path).constData()) != 0)
+                return {};
+            types << Tif.typeName;
+        }
+        paths << path;
+    }
+    return paths;
+}
+
+QStringList MakeCorpus(const QString& root, const QString& set, int pages, QStringList& types)
+{
+    if (set == QLatin1String("mixed"))
+        return MixedCorpus(root, pages, types);
+    if (set == QLatin1String("bombs"))
+        return BombCorpus(root, types);
+    for (const PageKind* kind : {&Jpg, &Png, &Tif, &Pdf})
+        if (kind->extension == set) {
+            const QStringList paths = TypeCorpus(root, *kind, pages);
+            for (int i = 0; i < paths.size(); ++i)
+                types << kind->typeName;
+            return paths;
+        }
+    std::fprintf(stderr, "unknown set %s\n", qPrintable(set));
+    return {};
 }
 
 void FillList(ImportList& list, const QStringList& paths, const QStringList& types, int pagesPerItem)
@@ -158,6 +334,26 @@ bool ResetHighWaterMark()
     return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
+// The longest time between two chances the run gives the event loop to turn, from the start of
+// the run to its end (the wait for the first preview and the final commit included).
+class GapMeter
+{
+public:
+    void Start() { mTimer.start(); mLast = 0; mLongest = 0; }
+    void Turn()
+    {
+        const qint64 now = mTimer.nsecsElapsed();
+        mLongest = std::max(mLongest, now - mLast);
+        mLast = now;
+    }
+    double LongestMs() const { return double(mLongest) / 1e6; }
+
+private:
+    QElapsedTimer mTimer;
+    qint64 mLast = 0;
+    qint64 mLongest = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -166,33 +362,34 @@ int main(int argc, char** argv)
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("pages"), QStringLiteral("Number of page files."), QStringLiteral("N"), "200"});
+    parser.addOption({QStringLiteral("set"), QStringLiteral("jpg, png, tif, pdf, mixed or bombs."), QStringLiteral("SET"), "mixed"});
+    parser.addOption({QStringLiteral("pages"), QStringLiteral("Number of pages."), QStringLiteral("N"), "200"});
     parser.addOption({QStringLiteral("pages-per-item"), QStringLiteral("Pages of each item."), QStringLiteral("K"), "4"});
-    parser.addOption({QStringLiteral("corpus"), QStringLiteral("Folder of page files to reuse."), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("corpus"), QStringLiteral("Folder of page sets to reuse."), QStringLiteral("DIR")});
     parser.process(application);
+    const QString set = parser.value(QStringLiteral("set"));
     const int pages = std::max(1, parser.value(QStringLiteral("pages")).toInt());
     const int pagesPerItem = std::max(1, parser.value(QStringLiteral("pages-per-item")).toInt());
 
     QTemporaryDir work;
     QString corpus = parser.value(QStringLiteral("corpus"));
-    if (corpus.isEmpty()) {
+    if (corpus.isEmpty())
         corpus = work.filePath(QStringLiteral("pages"));
-        QDir().mkpath(corpus);
-    }
+    QDir().mkpath(corpus);
     const QString databases = work.filePath(QStringLiteral("db"));
     QDir().mkpath(databases);
 
     QElapsedTimer timer;
     timer.start();
     QStringList types;
-    const QStringList paths = MakeCorpus(QDir(corpus).absolutePath(), pages, types);
+    const QStringList paths = MakeCorpus(QDir(corpus).absolutePath(), set, pages, types);
     if (paths.isEmpty())
         return 1;
     qint64 pageBytes = 0;
     for (const QString& path : paths)
         pageBytes += QFileInfo(path).size();
-    std::printf("corpus: %d pages, %.1f MB, ready in %.1f s (peak RSS so far %ld MiB)\n", pages,
-                double(pageBytes) / 1e6, double(timer.elapsed()) / 1000.0, PeakRssKiB() / 1024);
+    std::printf("corpus %s: %lld pages, %.1f MB, ready in %.1f s\n", qPrintable(set), qlonglong(paths.size()),
+                double(pageBytes) / 1e6, double(timer.elapsed()) / 1000.0);
 
     ScopedScriptedUI ui;
     StoredControls controls;
@@ -206,23 +403,31 @@ int main(int argc, char** argv)
     }
     FillList(session.ListData, paths, types, pagesPerItem);
     ui.services.Reset();
+    GapMeter gaps;
+    ui.services.onYield = [&] { gaps.Turn(); };
 
     const bool peakReset = ResetHighWaterMark();
+    gaps.Start();
     timer.restart();
     const bool committed = SubAddToDB(session);
+    gaps.Turn();
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const long runPeak = PeakRssKiB();
     session.db.reset();
 
     const qint64 databaseBytes = QFileInfo(QDir(databases).filePath(QStringLiteral("Bench.vellumixdb"))).size();
-    std::printf("run: %s, %d items, %d pages in %.2f s\n", committed ? "committed" : "FAILED",
-                session.ListData.ListCount(), pages, seconds);
+    std::printf("run: %s, %d items, %lld pages in %.2f s\n", committed ? "committed" : "FAILED",
+                session.ListData.ListCount(), qlonglong(paths.size()), seconds);
+    QMap<QString, int> messages;
     for (const QString& message : ui.services.messages)
-        std::printf("  message: %s\n", qPrintable(message));
-    std::printf("throughput: %.1f pages/s, %.1f MB/s of page bytes\n", pages / seconds,
+        ++messages[message];
+    for (auto it = messages.cbegin(); it != messages.cend(); ++it)
+        std::printf("  message x%d: %s\n", it.value(), qPrintable(it.key()));
+    std::printf("throughput: %.1f pages/s, %.1f MB/s of page bytes\n", paths.size() / seconds,
                 double(pageBytes) / 1e6 / seconds);
     std::printf("database: %.1f MB\n", double(databaseBytes) / 1e6);
     std::printf("peak RSS: %ld MiB %s\n", runPeak / 1024,
                 peakReset ? "during the run" : "for the whole process (corpus generation included)");
+    std::printf("longest gap between event-loop turns: %.1f ms\n", gaps.LongestMs());
     return committed ? 0 : 1;
 }

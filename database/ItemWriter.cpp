@@ -108,7 +108,9 @@ bool ItemWriterRun::Run()
 
     bool committed = false;
     if (mErrorText.isEmpty()) {
-        mDb.Commit();
+        // Committing thousands of pages takes a second: it runs off this thread so the window
+        // keeps painting, and nothing else uses the database meanwhile.
+        RunWhileYielding([this] { mDb.Commit(); });
         if (mDb.Error())
             Fail(mDb.ErrorMessage());
         else
@@ -134,7 +136,7 @@ void ItemWriterRun::WriteRow(int row)
     mControls.SetStatusText(mList.StatusText(row));
     DatabaseRecord item;
     FillItem(row, item);
-    mDb.InsertRecord(QStringLiteral("Item"), item);
+    RunWhileYielding([&] { mDb.InsertRecord(QStringLiteral("Item"), item); });
     if (!Check())
         return;
     WritePages(row, mDb.LastRowID());
@@ -214,21 +216,26 @@ void ItemWriterRun::WritePage(const QString& path, long long itemID, int page, c
     std::optional<QByteArray> preview = mPreviews.Next(path);
     if (!preview)
         MsgBox(PreviewErrorText());
-    const PageFileBytes file = ReadPageFile(path, mDb.LengthLimit());
-    if (file.Failed()) {
+    // Reading the file and storing it may wait on the disk (the system holds back writers of a
+    // large file), so both run off this thread while the window keeps painting.
+    PageFileBytes file;
+    RunWhileYielding([&] {
+        file = ReadPageFile(path, mDb.LengthLimit());
+        if (file.Failed())
+            return;
+        DatabaseRecord record;
+        record.SetIntegerColumn(QStringLiteral("ItemID"), itemID);
+        record.SetIntegerColumn(QStringLiteral("Page"), page);
+        record.SetBlobColumn(QStringLiteral("Preview"), preview.value_or(QByteArray()));
+        record.SetBlobColumn(QStringLiteral("Image"), file.bytes);
+        record.SetColumn(QStringLiteral("Typ"), types);
+        record.SetColumn(QStringLiteral("FileName"), fileName);
+        mDb.InsertRecord(QStringLiteral("Scan"), record);
+    });
+    if (file.Failed())
         Fail(file.error);
-        return;
-    }
-
-    DatabaseRecord record;
-    record.SetIntegerColumn(QStringLiteral("ItemID"), itemID);
-    record.SetIntegerColumn(QStringLiteral("Page"), page);
-    record.SetBlobColumn(QStringLiteral("Preview"), preview.value_or(QByteArray()));
-    record.SetBlobColumn(QStringLiteral("Image"), file.bytes);
-    record.SetColumn(QStringLiteral("Typ"), types);
-    record.SetColumn(QStringLiteral("FileName"), fileName);
-    mDb.InsertRecord(QStringLiteral("Scan"), record);
-    Check();
+    else
+        Check();
 }
 
 } // namespace

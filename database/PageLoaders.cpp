@@ -4,7 +4,6 @@
 
 #include "Exceptions.h"
 #include "FolderItem.h"
-#include "Picture.h"
 #include "UIServices.h"
 
 namespace {
@@ -65,22 +64,31 @@ PageFileBytes ReadPageFile(const QString& path, long long byteLimit)
     }
 }
 
-std::optional<QByteArray> MakePreview(const QString& path)
+QString PageFileNativePath(const QString& path)
 {
     const FolderItem item = PageFileItem(path);
-    if (item.IsNull())
-        return std::nullopt;
+    return item.IsNull() ? QString() : item.NativePath();
+}
+
+std::optional<QByteArray> PreviewOf(PictureFitter& picture)
+{
     try {
-        const std::optional<QImage> picture = OpenPictureFitted(item.NativePath(), PreviewBox);
-        if (!picture)
+        const std::optional<QImage> fitted = picture.Fit();
+        if (!fitted)
             return std::nullopt;
-        QByteArray jpeg = JPEGData(*picture, PreviewQuality);
+        QByteArray jpeg = JPEGData(*fitted, PreviewQuality);
         if (jpeg.isEmpty())
             return std::nullopt;
         return jpeg;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+std::optional<QByteArray> MakePreview(const QString& path)
+{
+    PictureFitter picture(PageFileNativePath(path), PreviewBox);
+    return PreviewOf(picture);
 }
 
 QString PreviewErrorText()

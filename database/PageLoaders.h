@@ -5,6 +5,8 @@
 #include <QString>
 #include <optional>
 
+#include "Picture.h"
+
 // What the item writer stores for each page of an item: the page file's bytes (Scan.Image) and a
 // reduced JPEG picture of it (Scan.Preview).
 //
@@ -42,6 +44,14 @@ PageFileBytes ReadPageFile(const QString& path, long long byteLimit = DefaultPag
 // cannot be decoded (missing, empty path, unknown format such as PICT, broken, absurdly large).
 // Never throws.
 std::optional<QByteArray> MakePreview(const QString& path);
+
+// The native path of the page file that path names; empty when path cannot name one (empty or
+// not absolute).
+QString PageFileNativePath(const QString& path);
+
+// The JPEG preview of a picture opened for PreviewBox, as MakePreview describes it; nullopt when
+// it cannot be decoded. Never throws.
+std::optional<QByteArray> PreviewOf(PictureFitter& picture);
 
 // The text shown when a preview cannot be made.
 QString PreviewErrorText();

@@ -1,12 +1,103 @@
 #include "PreviewPipeline.h"
 
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QThreadPool>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 
 #include "PageLoaders.h"
+#include "Picture.h"
+#include "UIServices.h"
 
-PreviewPipeline::PreviewPipeline(std::vector<QString> paths, int lookahead)
-    : mPaths(std::move(paths)), mLookahead(std::max(lookahead, 0))
+namespace {
+
+// Pages started ahead of the one the writer takes, per worker thread: enough to keep every
+// worker busy while the writer stores a slow page; it only keeps the pool's queue short, memory
+// is bounded by the budget.
+constexpr size_t PagesAheadPerThread = 8;
+
+// How long the writer waits for a worker before it lets the event loop turn.
+constexpr std::chrono::milliseconds WaitSlice(10);
+
+} // namespace
+
+// What the workers and the writer share, under one mutex.
+struct PreviewPipeline::Shared
+{
+    explicit Shared(long long budget) : budget(budget) {}
+
+    // Blocks until page index may decode cost bytes: its turn has come and the budget has room,
+    // or nothing at all is held. False when the pipeline is stopping.
+    bool Admit(size_t index, long long cost)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stopping || (nextAdmitted == index && (held + cost <= budget || held == 0)); });
+        if (stopping)
+            return false;
+        held += cost;
+        ++nextAdmitted;
+        changed.notify_all();
+        return true;
+    }
+
+    // The decode of page index is over: its pixels are released and its preview waits, held.
+    void Finish(size_t index, long long cost, std::optional<QByteArray> preview)
+    {
+        std::lock_guard lock(mutex);
+        held -= cost;
+        if (preview)
+            held += preview->size();
+        done.emplace(index, std::move(preview));
+        --running;
+        changed.notify_all();
+    }
+
+    // Worker thread: the preview of page index, made when its turn and the budget allow.
+    void Make(size_t index, const QString& path)
+    {
+        if (Stopping()) {
+            Abandon(index);
+            return;
+        }
+        PictureFitter picture(PageFileNativePath(path), PreviewBox);
+        const long long cost = picture.DecodeBytes();
+        if (!Admit(index, cost)) {
+            Abandon(index);
+            return;
+        }
+        Finish(index, cost, PreviewOf(picture));
+    }
+
+    bool Stopping()
+    {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
+    // A page that was never admitted (the pipeline is stopping) still passes its turn on.
+    void Abandon(size_t index)
+    {
+        std::lock_guard lock(mutex);
+        done.emplace(index, std::nullopt);
+        --running;
+        changed.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    const long long budget;
+    long long held = 0;           // bytes being decoded plus bytes of the previews in done
+    size_t nextAdmitted = 0;      // pages are admitted to decoding strictly in list order
+    size_t running = 0;           // tasks started and not yet finished
+    bool stopping = false;
+    std::map<size_t, std::optional<QByteArray>> done;
+};
+
+PreviewPipeline::PreviewPipeline(std::vector<QString> paths, long long budget)
+    : mPaths(std::move(paths)), mBudget(std::max(budget, 0LL)), mShared(std::make_shared<Shared>(mBudget))
 {
     TopUp();
 }
@@ -14,37 +105,66 @@ PreviewPipeline::PreviewPipeline(std::vector<QString> paths, int lookahead)
 PreviewPipeline::~PreviewPipeline()
 {
     // A run that stops early must not leave workers reading files behind it.
-    for (auto& future : mPending)
-        future.waitForFinished();
+    std::unique_lock lock(mShared->mutex);
+    mShared->stopping = true;
+    mShared->changed.notify_all();
+    mShared->changed.wait(lock, [&] { return mShared->running == 0; });
 }
 
-int PreviewPipeline::DefaultLookahead()
+long long PreviewPipeline::DefaultBudget()
 {
-    return std::max(1, QThread::idealThreadCount());
+    return PictureMemoryCeiling() / 4;
 }
 
 void PreviewPipeline::TopUp()
 {
-    while (static_cast<int>(mPending.size()) < mLookahead && mNextToStart < mPaths.size())
-        mPending.push_back(QtConcurrent::run(&MakePreview, mPaths[mNextToStart++]));
+    if (mBudget == 0)
+        return;
+    const size_t ahead = PagesAheadPerThread * size_t(std::max(1, QThread::idealThreadCount()));
+    while (mNextToStart - mNextToTake < ahead && mNextToStart < mPaths.size()) {
+        const size_t index = mNextToStart++;
+        {
+            std::lock_guard lock(mShared->mutex);
+            ++mShared->running;
+        }
+        QThreadPool::globalInstance()->start(
+            [shared = mShared, index, path = mPaths[index]] { shared->Make(index, path); });
+    }
+}
+
+// Waits for page index, letting the event loop turn meanwhile, and takes its preview; the bytes
+// it held go back to the budget.
+std::optional<QByteArray> PreviewPipeline::Take(size_t index)
+{
+    std::unique_lock lock(mShared->mutex);
+    auto found = mShared->done.find(index);
+    while (found == mShared->done.end()) {
+        if (!mShared->changed.wait_for(lock, WaitSlice, [&] { return mShared->done.count(index) > 0; })) {
+            lock.unlock();
+            YieldToEventLoop();
+            lock.lock();
+        }
+        found = mShared->done.find(index);
+    }
+    std::optional<QByteArray> preview = std::move(found->second);
+    mShared->done.erase(found);
+    if (preview)
+        mShared->held -= preview->size();
+    mShared->changed.notify_all();
+    return preview;
 }
 
 std::optional<QByteArray> PreviewPipeline::Next(const QString& path)
 {
     // Pages the run passed over (an item that could not be written) are dropped up to path.
-    size_t ahead = 0;
-    while (ahead < mPending.size() && mPaths[mNextToTake + ahead] != path)
-        ++ahead;
-    if (ahead == mPending.size())
+    size_t index = mNextToTake;
+    while (index < mNextToStart && mPaths[index] != path)
+        ++index;
+    if (index == mNextToStart)
         return MakePreview(path);
-    for (; ahead > 0; --ahead) {
-        mPending.front().waitForFinished();
-        mPending.pop_front();
-        ++mNextToTake;
-    }
-    std::optional<QByteArray> preview = mPending.front().result();
-    mPending.pop_front();
-    ++mNextToTake;
+    for (; mNextToTake < index; ++mNextToTake)
+        Take(mNextToTake);
+    std::optional<QByteArray> preview = Take(mNextToTake++);
     TopUp();
     return preview;
 }

@@ -1,38 +1,47 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFuture>
 #include <QString>
-#include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
 // Makes the previews of the pages a run will write ahead of time, on worker threads, and hands
 // them out strictly in the order of the run. Making a preview is a function of the path alone
 // (MakePreview), so the result is the same as making it when the page is written; only previews
-// run ahead, never page bytes, so memory stays bounded by a few small JPEGs.
+// run ahead, never page bytes.
+//
+// How far the previews run ahead is bounded by memory: the pixels being decoded plus the
+// finished previews waiting to be taken stay within the budget. Pages are admitted to decoding
+// in list order; a page that needs more than the budget waits until nothing else is held and is
+// then decoded alone, so the oldest page can always go on and no input can exhaust memory.
 class PreviewPipeline
 {
 public:
-    // paths: every page the run will write, in order. lookahead: how many previews may be in
-    // the making at once (0 makes every preview on the caller's thread).
-    explicit PreviewPipeline(std::vector<QString> paths, int lookahead = DefaultLookahead());
+    // paths: every page the run will write, in order. budget: the bytes that previews made ahead
+    // may hold at once (0 makes every preview on the caller's thread).
+    explicit PreviewPipeline(std::vector<QString> paths, long long budget = DefaultBudget());
     ~PreviewPipeline();
     PreviewPipeline(const PreviewPipeline&) = delete;
     PreviewPipeline& operator=(const PreviewPipeline&) = delete;
 
     // The preview of path, which should be the next page of the run; a path out of turn is made
-    // at once. nullopt when the file cannot be decoded.
+    // at once. nullopt when the file cannot be decoded. While it waits for a worker it lets the
+    // event loop turn, so the window keeps painting.
     std::optional<QByteArray> Next(const QString& path);
 
-    static int DefaultLookahead();
+    // A quarter of the memory ceiling of pictures (PictureMemoryCeiling).
+    static long long DefaultBudget();
 
 private:
+    struct Shared;
+
     void TopUp();
+    std::optional<QByteArray> Take(size_t index);
 
     std::vector<QString> mPaths;
     size_t mNextToStart = 0;
     size_t mNextToTake = 0;
-    int mLookahead;
-    std::deque<QFuture<std::optional<QByteArray>>> mPending;
+    long long mBudget;
+    std::shared_ptr<Shared> mShared;
 };

@@ -6,10 +6,12 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QThread>
 #include <poppler-qt6.h>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -30,13 +32,65 @@ bool LooksLikePDF(const QString& path)
     return file.open(QIODevice::ReadOnly) && file.read(1024).contains("%PDF-");
 }
 
+// Bytes of an image of size in format (an unknown format counts as 32 bits per pixel).
+qint64 ImageBytes(const QSize& size, QImage::Format format)
+{
+    const qint64 depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+    return (qint64(size.width()) * depth + 31) / 32 * 4 * size.height();
+}
+
+// Smooth scaling works on 32-bit pixels: any other picture is first copied whole into them.
+bool ScalesInPlace(QImage::Format format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied;
+}
+
+// Grey scans are first shrunk in grey by a whole factor (each k x k square averaged), so that the
+// smooth scaling that follows copies a small picture into 32 bits instead of the whole page.
+constexpr int GreyReductionMinimum = 4;
+
+QImage GreyReduced(const QImage& grey, int k)
+{
+    const int width = grey.width();
+    const int height = grey.height();
+    QImage reduced((width + k - 1) / k, (height + k - 1) / k, QImage::Format_Grayscale8);
+    if (reduced.isNull())
+        return reduced;
+    std::vector<quint32> sums(size_t(reduced.width()));
+    for (int row = 0; row < reduced.height(); ++row) {
+        std::fill(sums.begin(), sums.end(), 0);
+        const int top = row * k;
+        const int rows = std::min(k, height - top);
+        for (int y = top; y < top + rows; ++y) {
+            const uchar* line = grey.constScanLine(y);
+            for (int column = 0, x = 0; column < reduced.width(); ++column) {
+                const int end = std::min(x + k, width);
+                quint32 sum = 0;
+                for (; x < end; ++x)
+                    sum += line[x];
+                sums[size_t(column)] += sum;
+            }
+        }
+        uchar* out = reduced.scanLine(row);
+        for (int column = 0; column < reduced.width(); ++column) {
+            const quint32 area = quint32(rows * std::min(k, width - column * k));
+            out[column] = uchar((sums[size_t(column)] + area / 2) / area);
+        }
+    }
+    return reduced;
+}
+
 // Brings a decoded picture to exactly target: smooth scaling when the decoder did not hit the
 // size, then 32 bits per pixel with any transparency laid on white.
 std::optional<QImage> Finish(const QImage& decoded, const QSize& target)
 {
-    QImage image = decoded.size() == target
-        ? decoded
-        : decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage source = decoded;
+    const int factor = std::min(decoded.width() / target.width(), decoded.height() / target.height());
+    if (decoded.format() == QImage::Format_Grayscale8 && factor >= GreyReductionMinimum)
+        source = GreyReduced(decoded, factor / 2);
+    QImage image = source.size() == target
+        ? source
+        : source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (image.isNull())
         return std::nullopt;
     if (!image.hasAlphaChannel())
@@ -51,34 +105,39 @@ std::optional<QImage> Finish(const QImage& decoded, const QSize& target)
     return canvas;
 }
 
-std::optional<QImage> DecodeImage(const QString& path, const QSize& box)
+// Each worker thread decodes into the same image again and again: the decoders refill a picture
+// of the same size and format in place, which spares allocating (and the system zeroing) a whole
+// page for every page. A picture larger than a worker's share of the budget is not kept.
+QImage& DecodeBuffer()
 {
-    // Qt refuses pictures above 128 MB by default, which turns away a 600 dpi A4 scan. A
-    // gigabyte still refuses absurd headers while taking every real page.
-    static const bool limitRaised = [] {
-        QImageReader::setAllocationLimit(1024);
-        return true;
-    }();
-    (void)limitRaised;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    QSize source = reader.size();
-    const bool sizeKnown = source.width() > 0 && source.height() > 0;
-    if (sizeKnown && reader.supportsOption(QImageIOHandler::ScaledSize)) {
-        // The JPEG decoder then decodes at 1/2, 1/4 or 1/8 size itself: much faster and smaller
-        // than decoding a whole scan and shrinking it afterwards.
-        const QSize target = FittedSize(source, box);
-        if (target != source)
-            reader.setScaledSize(target);
-    }
-    // The reader refuses pictures beyond its allocation limit instead of exhausting memory.
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        return std::nullopt;
-    if (!sizeKnown)
-        source = image.size();
-    return Finish(image, FittedSize(source, box));
+    thread_local QImage buffer;
+    return buffer;
+}
+
+qint64 KeptBufferBytes()
+{
+    return PictureMemoryCeiling() / 4 / std::max(1, QThread::idealThreadCount());
+}
+
+// What decoding a picture of size in format takes: the picture, a whole 32-bit copy when smooth
+// scaling needs one (grey takes a shortcut), and a turned copy when it has to be turned.
+qint64 WorkingBytes(const QSize& size, QImage::Format format, bool turned)
+{
+    qint64 bytes = ImageBytes(size, format);
+    if (!ScalesInPlace(format) && format != QImage::Format_Grayscale8)
+        bytes += ImageBytes(size, QImage::Format_RGB32);
+    if (turned)
+        bytes += ImageBytes(size, format);
+    return bytes;
+}
+
+// The JPEG decoder shrinks by 1/2, 1/4 or 1/8 while decoding, to the nearest size at or above
+// the one asked for; this is the size it decodes at.
+QSize ScaledDecodeSize(const QSize& source, const QSize& target)
+{
+    const int ratio = std::min(source.width() / target.width(), source.height() / target.height());
+    const int denominator = ratio >= 8 ? 8 : ratio >= 4 ? 4 : ratio >= 2 ? 2 : 1;
+    return {(source.width() + denominator - 1) / denominator, (source.height() + denominator - 1) / denominator};
 }
 
 // A broken PDF is simply no picture; Poppler's own complaints would only clutter the output.
@@ -91,10 +150,22 @@ void QuietPoppler()
     (void)quiet;
 }
 
+// Poppler reads a file in small pieces, one system call each; a PDF of ordinary size is read
+// whole into memory first, which renders the same page for less.
+constexpr qint64 PDFReadWholeLimit = 32 * 1024 * 1024;
+
+std::unique_ptr<Poppler::Document> LoadPDF(const QString& path)
+{
+    QFile file(path);
+    if (file.size() > PDFReadWholeLimit || !file.open(QIODevice::ReadOnly))
+        return Poppler::Document::load(path);
+    return Poppler::Document::loadFromData(file.readAll());
+}
+
 std::optional<QImage> RenderPDF(const QString& path, const QSize& box)
 {
     QuietPoppler();
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+    const std::unique_ptr<Poppler::Document> document = LoadPDF(path);
     if (!document || document->isLocked() || document->numPages() < 1)
         return std::nullopt;
     const std::unique_ptr<Poppler::Page> page = document->page(0);
@@ -128,16 +199,97 @@ QSize FittedSize(const QSizeF& source, const QSize& box)
     return {FittedSide(source.width(), factor), FittedSide(source.height(), factor)};
 }
 
-std::optional<QImage> OpenPictureFitted(const QString& path, const QSize& box)
+qint64 PictureMemoryCeiling()
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    return 512 * MiB + 128 * MiB * std::clamp(QThread::idealThreadCount(), 1, 8);
+}
+
+qint64 LargestPictureBytes()
+{
+    return PictureMemoryCeiling() / 2;
+}
+
+PictureFitter::PictureFitter(const QString& path, const QSize& box) : mPath(path), mBox(box)
 {
     // Only regular files: a FIFO or a device would block the decoder or never end.
     if (path.isEmpty() || !QFileInfo(path).isFile() || box.isEmpty())
+        return;
+    try {
+        Inspect(path);
+    } catch (const std::bad_alloc&) {
+        mDecodeBytes = 0;
+    }
+}
+
+PictureFitter::~PictureFitter() = default;
+
+void PictureFitter::Inspect(const QString& path)
+{
+    // Qt's own limit stays as a backstop for a decoder whose header understates what it allocates.
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(int(LargestPictureBytes() / (1024 * 1024)));
+        return true;
+    }();
+    (void)limitSet;
+
+    if (LooksLikePDF(path)) {
+        // The page is rendered straight at the preview's size; its pictures are streamed.
+        mPDF = true;
+        mDecodeBytes = 4 * ImageBytes(mBox, QImage::Format_RGB32) + std::min(QFileInfo(path).size(), PDFReadWholeLimit);
+        return;
+    }
+    mReader = std::make_unique<QImageReader>(path);
+    mReader->setDecideFormatFromContent(true);
+    mReader->setAutoTransform(true);
+    const QSize source = mReader->size();
+    if (!(source.width() > 0 && source.height() > 0)) {
+        // Nothing tells the size before decoding: the picture counts as the largest allowed.
+        mDecodeBytes = mReader->canRead() ? LargestPictureBytes() : 0;
+        return;
+    }
+    // The box is fitted by the picture as it stands after turning; the decoder scales before.
+    const bool turned = mReader->transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    const QSize upright = turned ? source.transposed() : source;
+    mTarget = FittedSize(upright, mBox);
+    const QImage::Format format = mReader->imageFormat();
+    qint64 bytes = WorkingBytes(source, format, turned) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    // The JPEG decoder decodes at 1/2, 1/4 or 1/8 size itself: much faster and smaller than
+    // decoding a whole scan and shrinking it afterwards. Other decoders that scale (PNG) still
+    // decode everything, more slowly, so they scale only a picture too large to decode whole.
+    const bool scaledIsFaster = mReader->format() == "jpeg";
+    if (mReader->supportsOption(QImageIOHandler::ScaledSize) && mTarget != upright
+        && (scaledIsFaster || bytes > LargestPictureBytes())) {
+        mReader->setScaledSize(turned ? mTarget.transposed() : mTarget);
+        bytes = WorkingBytes(ScaledDecodeSize(source, mReader->scaledSize()), QImage::Format_RGB32, turned)
+                + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    }
+    mDecodeBytes = bytes <= LargestPictureBytes() ? bytes : 0;
+}
+
+std::optional<QImage> PictureFitter::Fit()
+{
+    if (mDecodeBytes == 0)
         return std::nullopt;
     try {
-        return LooksLikePDF(path) ? RenderPDF(path, box) : DecodeImage(path, box);
+        if (mPDF)
+            return RenderPDF(mPath, mBox);
+        QImage& image = DecodeBuffer();
+        std::optional<QImage> fitted;
+        if (mReader->read(&image) && !image.isNull())
+            fitted = Finish(image, mTarget.isValid() ? mTarget : FittedSize(image.size(), mBox));
+        if (image.sizeInBytes() > KeptBufferBytes())
+            image = QImage();
+        return fitted;
     } catch (const std::bad_alloc&) {
+        DecodeBuffer() = QImage();
         return std::nullopt;
     }
+}
+
+std::optional<QImage> OpenPictureFitted(const QString& path, const QSize& box)
+{
+    return PictureFitter(path, box).Fit();
 }
 
 QByteArray JPEGData(const QImage& image, int quality)

@@ -5,7 +5,10 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <memory>
 #include <optional>
+
+class QImageReader;
 
 // Pictures decoded from files and fitted in a box. Nothing here shows anything or keeps state,
 // so every function may run on any thread.
@@ -19,12 +22,50 @@ double FitFactor(const QSizeF& source, const QSize& box);
 // positive sides.
 QSize FittedSize(const QSizeF& source, const QSize& box);
 
+// The memory that pictures being decoded may take in all: 512 MiB plus 128 MiB per worker thread
+// up to 8 (1.5 GiB on 8 cores). Whatever the input, the decoders keep the process under it.
+qint64 PictureMemoryCeiling();
+// The most one picture may take to decode: half the ceiling. A larger picture is decoded at a
+// reduced size where its decoder can, otherwise it is not decoded at all.
+qint64 LargestPictureBytes();
+
+// A picture file opened to be fitted in a box: only its header is read, so what decoding it will
+// take is known before any pixel memory is. Use each on one thread; different ones may run on
+// different threads at once.
+class PictureFitter
+{
+public:
+    PictureFitter(const QString& path, const QSize& box);
+    ~PictureFitter();
+    PictureFitter(const PictureFitter&) = delete;
+    PictureFitter& operator=(const PictureFitter&) = delete;
+
+    // The bytes that Fit takes at most while it runs (the decoded pixels and any full-size copy
+    // the scaling needs); 0 when the file will not be decoded (no picture, or over
+    // LargestPictureBytes).
+    qint64 DecodeBytes() const { return mDecodeBytes; }
+    // The picture fitted in the box, as OpenPictureFitted describes it.
+    std::optional<QImage> Fit();
+
+private:
+    void Inspect(const QString& path);
+
+    QString mPath;
+    QSize mBox;
+    bool mPDF = false;
+    std::unique_ptr<QImageReader> mReader;
+    QSize mTarget;       // the fitted size, once the source size is known
+    qint64 mDecodeBytes = 0;
+};
+
 // Decodes a picture file and fits it in box: any format the image reader knows (JPEG, PNG,
 // TIFF, GIF, BMP...), recognised by content rather than by name, or the first page of a PDF file,
 // whose size in points counts as its size in pixels. The result has exactly FittedSize(source
 // size, box), 32 bits per pixel (QImage::Format_RGB32), transparent parts on white.
-// nullopt when the file cannot be decoded: missing, not a regular file, an unknown format, a
-// broken or locked file, or a picture too large for the image reader's allocation limit.
+// An orientation tag (EXIF) is applied first, so the picture stands as viewers show it and the
+// turned picture is what fits the box. nullopt when the file cannot be decoded: missing, not a
+// regular file, an unknown format, a broken or locked file, or a picture over LargestPictureBytes
+// that its decoder cannot decode at a reduced size.
 std::optional<QImage> OpenPictureFitted(const QString& path, const QSize& box);
 
 // The image encoded as JPEG at quality 0 to 100; empty when it cannot be encoded.

@@ -1,5 +1,9 @@
 #include "UIServices.h"
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "Exceptions.h"
 #include "ScriptedUIServices.h"
 
@@ -17,6 +21,21 @@ UIServices& UI()
 }
 
 UIServices* InstalledUIServices() { return installed; }
+
+void RunWhileYielding(const std::function<void()>& work)
+{
+    std::packaged_task<void()> task(work);
+    std::future<void> done = task.get_future();
+    std::thread worker(std::move(task));
+    struct Joiner
+    {
+        std::thread& thread;
+        ~Joiner() { thread.join(); }
+    } joiner{worker};
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        YieldToEventLoop();
+    done.get();
+}
 
 void ScriptedUIServices::MsgBox(const QString& text) { messages << text; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "FolderItem.h"
 
@@ -35,3 +36,8 @@ UIServices* InstalledUIServices();
 
 inline void MsgBox(const QString& text) { UI().MsgBox(text); }
 inline void YieldToEventLoop() { UI().Yield(); }
+
+// Runs work on a thread of its own while this thread lets the event loop turn (Yield), so that a
+// long step, such as the final commit, never freezes the window. work must not touch the window,
+// and nothing else may use what work uses until it returns. An exception from work is raised here.
+void RunWhileYielding(const std::function<void()>& work);

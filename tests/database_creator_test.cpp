@@ -107,6 +107,8 @@ TEST_F(DatabaseCreatorTest, NewFileHoldsTheSchemaSettingsAndBooks)
     EXPECT_EQ(books, expected);
     EXPECT_TRUE(RawQuery(file, "SELECT * FROM Item").empty());
     EXPECT_TRUE(RawQuery(file, "SELECT * FROM DocIndex").empty());
+    // Large page files are stored in 64 KiB pages.
+    EXPECT_EQ(RawQueryTexts(file, "PRAGMA page_size"), QStringList{"65536"});
 }
 
 TEST_F(DatabaseCreatorTest, FileNameGetsTheExtensionOnlyWhenTheNameLacksIt)

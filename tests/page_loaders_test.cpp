@@ -64,6 +64,42 @@ void SaveGIF(const QString& path, QSize size)
     WriteBytes(path, gif);
 }
 
+// A JPEG picture that carries an orientation tag (EXIF): stored as drawn, shown turned.
+void SaveTurnedJPEG(const QString& path, QSize size, int orientation)
+{
+    SavePicture(path, size, "JPEG");
+    QByteArray jpeg = FileContents(path);
+    // APP1 "Exif", a big-endian TIFF header and one directory with the orientation entry.
+    QByteArray exif = QByteArray("Exif\0\0", 6) + QByteArray::fromHex("4d4d002a00000008" "0001" "011200030000000100") +
+                      char(orientation) + QByteArray::fromHex("0000" "00000000");
+    const int length = int(exif.size()) + 2;
+    jpeg.insert(2, QByteArray::fromHex("ffe1") + char(length >> 8) + char(length & 0xFF) + exif);
+    WriteBytes(path, jpeg);
+}
+
+// The quantization tables of a JPEG file are all ones at quality 100, and only then.
+bool HasQualityHundred(const QByteArray& jpeg)
+{
+    int tables = 0;
+    for (qsizetype at = 2; at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF;) {
+        const uchar marker = uchar(jpeg[at + 1]);
+        const int length = uchar(jpeg[at + 2]) * 256 + uchar(jpeg[at + 3]);
+        if (marker == 0xDA)
+            break;
+        if (marker == 0xDB) {
+            for (qsizetype table = at + 4; table < at + 2 + length; table += 65, ++tables) {
+                if (uchar(jpeg[table]) >> 4 != 0) // 8-bit tables only
+                    return false;
+                for (int i = 1; i <= 64; ++i)
+                    if (uchar(jpeg[table + i]) != 1)
+                        return false;
+            }
+        }
+        at += 2 + length;
+    }
+    return tables > 0;
+}
+
 // A one-page PDF whose page has the given size in points.
 void SavePDF(const QString& path, const QPageSize& pageSize)
 {
@@ -121,6 +157,16 @@ TEST_F(PageLoadersTest, PreviewIsAJPEGFittedInTheBox)
         {"wide.pdf", [](const QString& p) {
              SavePDF(p, QPageSize(QSizeF(1000, 500), QPageSize::Point, QString(), QPageSize::ExactMatch));
          }, {380, 190}},
+        // A photo taken upright with the camera on its side stands upright and fits the box so.
+        {"turned.jpg", [](const QString& p) { SaveTurnedJPEG(p, {1000, 500}, 6); }, {260, 520}},
+        {"turned-small.jpg", [](const QString& p) { SaveTurnedJPEG(p, {200, 100}, 8); }, {100, 200}},
+        {"upside-down.jpg", [](const QString& p) { SaveTurnedJPEG(p, {1000, 500}, 3); }, {380, 190}},
+        // Grey scans take a shortcut through grey pixels.
+        {"grey.png", [](const QString& p) {
+             QImage grey(2480, 3508, QImage::Format_Grayscale8);
+             grey.fill(200);
+             ASSERT_TRUE(grey.save(p));
+         }, {367, 520}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,6 +177,7 @@ TEST_F(PageLoadersTest, PreviewIsAJPEGFittedInTheBox)
         const QImage decoded = QImage::fromData(preview, "JPEG");
         EXPECT_EQ(decoded.size(), c.preview);
         EXPECT_EQ(decoded.depth(), 32);
+        EXPECT_TRUE(HasQualityHundred(preview));
     }
     EXPECT_TRUE(ui.services.messages.isEmpty()) << ui.services.messages.join(", ").toStdString();
 }
@@ -154,12 +201,20 @@ TEST_F(PageLoadersTest, UndecodablePagesGiveOneMessageAndNoBytes)
                                           "0100" "1800" "00000000" "00000000" "130b0000" "130b0000" "00000000"
                                           "00000000");
     WriteBytes(PathOf("huge.bmp"), huge);
+    // Files of a few dozen bytes that declare 16000 x 16000 pixels: a GIF with a one-pixel frame
+    // and an RLE bitmap whose data ends at once. Decoded whole they would take a gigabyte each.
+    WriteBytes(PathOf("bomb.gif"), QByteArray::fromHex("474946383961" "803e803e" "800000" "ffffff000000"
+                                                       "2c" "00000000" "01000100" "00" "02" "02440100" "3b"));
+    WriteBytes(PathOf("bomb.bmp"), QByteArray::fromHex("424d" "40000000" "00000000" "3e000000" "28000000" "803e0000"
+                                                       "803e0000" "0100" "0800" "01000000" "02000000" "130b0000"
+                                                       "130b0000" "02000000" "00000000" "ffffff00" "00000000" "0001"));
     WriteBytes(PathOf("empty.png"), QByteArray());
     WriteBytes(PathOf("broken.pdf"), "%PDF-1.4\nnothing else\n");
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
 
     const QString cases[] = {PathOf("missing.jpg"), PathOf("text.jpg"), PathOf("old.pict"), PathOf("huge.bmp"),
                              PathOf("empty.png"),   PathOf("broken.pdf"), PathOf("folder.jpg"), QString(),
+                             PathOf("bomb.gif"),    PathOf("bomb.bmp"),
                              QStringLiteral("relative.jpg")};
     for (const QString& path : cases) {
         SCOPED_TRACE(path.toStdString());
@@ -228,16 +283,19 @@ TEST_F(PageLoadersTest, PreviewsMadeAheadMatchTheMainThreadLoaderInOrder)
     for (const QString& path : paths)
         expected.push_back(MakePreview(path));
 
-    struct Case { const char* name; int lookahead; std::vector<size_t> taken; };
+    const long long normal = PreviewPipeline::DefaultBudget();
+    struct Case { const char* name; long long budget; std::vector<size_t> taken; };
     const Case cases[] = {
-        {"every page in turn", 3, {0, 1, 2, 3, 4, 5}},
-        {"pages passed over", 2, {0, 3, 5}},
+        {"every page in turn", normal, {0, 1, 2, 3, 4, 5}},
+        {"pages passed over", normal, {0, 3, 5}},
         {"on the caller's thread", 0, {0, 1, 2, 3, 4, 5}},
-        {"a page out of turn", 4, {1, 0, 2, 3, 4, 5}},
+        {"a page out of turn", normal, {1, 0, 2, 3, 4, 5}},
+        {"every page over the budget, so each made alone", 1, {0, 1, 2, 3, 4, 5}},
+        {"stopped early with pages over the budget", 1, {0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PreviewPipeline pipeline(paths, c.lookahead);
+        PreviewPipeline pipeline(paths, c.budget);
         for (size_t index : c.taken)
             EXPECT_EQ(pipeline.Next(paths[index]), expected[index]) << index;
     }

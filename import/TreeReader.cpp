@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 #include "BookCodePrefix.h"
 #include "Exceptions.h"
@@ -10,6 +11,7 @@
 #include "OpenFolder.h"
 #include "Text.h"
 #include "UIServices.h"
+#include "WorkAhead.h"
 
 namespace {
 
@@ -39,6 +41,71 @@ int PageEnding(const QString& name)
         if (ending.compare(PageEndings[i], Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
     return -1;
+}
+
+// Whether the walk goes into a folder entry: a folder (a link is not followed) whose name holds no
+// ";", as the writer splits paths at ";".
+bool Enterable(const FolderEntry& entry)
+{
+    return entry.kind == FolderEntry::Kind::Folder && !entry.name.contains(QLatin1Char(';'));
+}
+
+// A page file of a supplier folder, looked at and its texts made on a worker thread.
+struct PageFile
+{
+    qsizetype entry = 0; // its place among the folder's entries
+    int ending = 0;      // PageEnding
+    QString name;
+    QString reference;   // the name without its ending
+    QString path;
+    std::optional<Date> modified; // none for a dangling link
+    // The writer can load only a regular file that it may read, under a path the file layer
+    // holds exactly and that no ";" splits: any other entry's row is in error, red and not imported.
+    bool loadable = false;
+};
+
+// What one supplier folder holds: its entries (the walk yields once for each), and the page
+// files among them when the book is known; or why it could not be listed.
+struct SupplierPages
+{
+    qsizetype entries = 0;
+    std::vector<PageFile> pages;
+    QString leftOut;
+};
+
+// Worker thread: lists the supplier folder and looks at each of its page files (one system call
+// each, inside the open folder).
+SupplierPages ReadSupplier(const OpenFolder& category, const FolderEntry& entry, bool withPages)
+{
+    SupplierPages read;
+    try {
+        const OpenFolder supplier = category.OpenChild(entry);
+        const std::vector<FolderEntry> entries = supplier.Entries();
+        read.entries = static_cast<qsizetype>(entries.size());
+        if (!withPages)
+            return read;
+        read.pages.reserve(entries.size());
+        for (qsizetype i = 0; i < read.entries; ++i) {
+            const FolderEntry& file = entries[static_cast<size_t>(i)];
+            const int ending = PageEnding(file.name);
+            if (ending < 0)
+                continue;
+            const FileStatus status = supplier.StatusOf(file);
+            PageFile& page = read.pages.emplace_back();
+            page.entry = i;
+            page.ending = ending;
+            page.name = file.name;
+            page.reference = Left(file.name, Len(file.name) - 4);
+            page.path = supplier.PathOf(file);
+            if (status.exists)
+                page.modified = status.Modified();
+            page.loadable = status.ReadableFile() && supplier.PathIsExact() && file.exactName
+                && !file.name.contains(QLatin1Char(';'));
+        }
+    } catch (const RuntimeException& error) {
+        read.leftOut = error.Message(); // the platform's message names the folder and the reason
+    }
+    return read;
 }
 
 // The folders a walk could not read or skipped: counted, the first one described, so that one
@@ -102,18 +169,40 @@ private:
         });
     }
 
+    // The supplier folders of a category are read on the worker threads, all at once; their
+    // rows are added here, in order. (A category is read whole before the next one is opened.)
     void WalkCategory(const OpenFolder& category)
     {
-        ForEachEntry(category, [this](const OpenFolder& folder, const FolderEntry& entry) {
-            EnterFolder(folder, entry, [this, &entry](const OpenFolder& supplier) {
-                mSupplier = entry.name;
-                ForEachEntry(supplier, [this](const OpenFolder& folder, const FolderEntry& entry) {
-                    const int ending = PageEnding(entry.name);
-                    if (mBookKnown && ending >= 0)
-                        AddPageRow(folder, entry, ending);
+        const std::vector<FolderEntry> entries = category.Entries();
+        WorkAhead<SupplierPages> reading;
+        for (const FolderEntry& entry : entries)
+            if (Enterable(entry))
+                reading.Start([&category, &entry, withPages = mBookKnown] {
+                    return ReadSupplier(category, entry, withPages);
                 });
-            });
-        });
+        for (const FolderEntry& entry : entries) {
+            if (Enterable(entry)) {
+                mSupplier = entry.name;
+                AddSupplierRows(reading.Take());
+            } else if (entry.kind == FolderEntry::Kind::Folder) {
+                TellSkipped(category, entry);
+            }
+            YieldToEventLoop();
+        }
+    }
+
+    void AddSupplierRows(const SupplierPages& supplier)
+    {
+        if (!supplier.leftOut.isEmpty()) {
+            mLeftOut.Add(supplier.leftOut);
+            return;
+        }
+        auto page = supplier.pages.begin();
+        for (qsizetype entry = 0; entry < supplier.entries; ++entry) {
+            if (page != supplier.pages.end() && page->entry == entry)
+                AddPageRow(*page++);
+            YieldToEventLoop();
+        }
     }
 
     // Folders at levels 1 to 3. A linked folder is not walked: a link to a parent folder would
@@ -125,9 +214,8 @@ private:
     {
         if (entry.kind != FolderEntry::Kind::Folder)
             return;
-        if (entry.name.contains(QLatin1Char(';'))) {
-            mLeftOut.Add(QStringLiteral("The folder \"%1\" is skipped: its name holds \";\", which page lists cannot hold.")
-                             .arg(parent.PathOf(entry)));
+        if (!Enterable(entry)) {
+            TellSkipped(parent, entry);
             return;
         }
         try {
@@ -137,24 +225,22 @@ private:
         }
     }
 
-    // Every entry that passes the page filter gives its row. The writer can load only a regular
-    // file that it may read, under a path the file layer holds exactly and that no ";" splits:
-    // any other entry's row is in error, red and not imported.
-    void AddPageRow(const OpenFolder& folder, const FolderEntry& entry, int ending)
+    void TellSkipped(const OpenFolder& parent, const FolderEntry& entry)
     {
-        const QString& name = entry.name;
-        const FileStatus status = folder.StatusOf(entry);
-        const QString path = folder.PathOf(entry);
-        const bool loadable = status.ReadableFile() && folder.PathIsExact() && entry.exactName
-            && !name.contains(QLatin1Char(';'));
+        mLeftOut.Add(QStringLiteral("The folder \"%1\" is skipped: its name holds \";\", which page lists cannot hold.")
+                         .arg(parent.PathOf(entry)));
+    }
+
+    void AddPageRow(const PageFile& page)
+    {
         ImportList& list = mSession.ListData;
         list.AddRow(mBookName);
         const int row = list.LastIndex();
         list.SetCell(row, 1, mCategory);
         list.SetCell(row, 2, mSupplier);
-        list.SetCell(row, 3, Left(name, Len(name) - 4));
-        if (status.exists) {
-            const Date modified = status.Modified();
+        list.SetCell(row, 3, page.reference);
+        if (page.modified) {
+            const Date& modified = *page.modified;
             // The locale's date forms are slow, and many pages share a day.
             const DateCells day = mDays.Get(modified.ToQDate(), [&modified] {
                 return DateCells{modified.ShortDate(), modified.SQLDate()};
@@ -165,14 +251,15 @@ private:
             list.SetCell(row, 4, ErrorText); // a dangling link has no date
         }
         list.SetCell(row, 5, mZeroAmount);
-        list.SetCell(row, 10, path);
+        list.SetCell(row, 10, page.path);
         list.SetCell(row, 12, mBookCode);
-        list.SetCell(row, 13, name);
+        list.SetCell(row, 13, page.name);
         // The type registry ignores letter case, as the ending test does: one type per ending.
-        if (!mTypes[static_cast<size_t>(ending)])
-            mTypes[static_cast<size_t>(ending)] = FolderItem::TypeOfName(name);
-        list.SetCell(row, 14, *mTypes[static_cast<size_t>(ending)]);
-        if (!loadable)
+        std::optional<QString>& type = mTypes[static_cast<size_t>(page.ending)];
+        if (!type)
+            type = FolderItem::TypeOfName(page.name);
+        list.SetCell(row, 14, *type);
+        if (!page.loadable)
             list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
     }
 

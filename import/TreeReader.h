@@ -18,4 +18,6 @@
 // left out and told in one message at the end (their count and the first of them); the walk goes on
 // and keeps every row found. A chosen folder whose own path holds ";" is named in one message box
 // and gives an empty list, as none of its files could be taken.
+// The supplier folders of one category are listed and their page files looked at on worker
+// threads; the rows are added in order on the calling thread, which keeps the window turning.
 void SubCreateFromTree(ImportSession& session);

@@ -1,9 +1,15 @@
 #include "CsvReader.h"
 
+#include <algorithm>
+#include <array>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include <QStringList>
+#include <QThread>
 
 #include "BookCodePrefix.h"
 #include "CsvRecord.h"
@@ -17,6 +23,7 @@
 #include "Text.h"
 #include "TextInputStream.h"
 #include "UIServices.h"
+#include "WorkAhead.h"
 
 namespace {
 
@@ -78,6 +85,21 @@ DateCells DateCellsOf(const QString& s)
     return {date.ShortDate(), date.SQLDate()};
 }
 
+// What a worker thread makes of one line, ahead of its row.
+struct LineReading
+{
+    qsizetype yields = 0;              // the turns of the event loop the line takes before its row
+    QString code;                      // the book code; empty when the line gives no row
+    std::array<QString, 9> fields;     // fields 1 to 9 (at 0 to 8) as CsvFields reads them
+    PageFileLists files;
+    std::exception_ptr error;          // thrown where the line's row would be added
+
+    const QString& Field(int n) const { return fields[static_cast<size_t>(n - 1)]; }
+};
+
+// Lines handed to a worker at once: enough to make starting the work cheap beside it.
+constexpr size_t BatchLines = 64;
+
 // One reading run. The folders that relative entries walk through are resolved once per run, each
 // page file is then looked at with one system call, and the cells that many lines repeat are made
 // once and shared by their rows.
@@ -86,42 +108,82 @@ class CsvRun
 public:
     CsvRun(ImportSession& session, const FolderItem& csvFile) : mSession(session), mCsvFolder(csvFile.Parent()) {}
 
-    // Appends the row of one record, unless its kind or book is unknown.
-    void AddRecordRow(const QString& record)
+    // Worker thread: everything about the lines that does not touch the list or the window.
+    std::vector<LineReading> ReadLines(const std::vector<QString>& lines)
     {
-        const CsvFields field(record);
+        PageTypeNames types; // this batch's own: the run's would need a lock
+        std::vector<LineReading> readings(lines.size());
+        for (size_t i = 0; i < lines.size(); ++i) {
+            try {
+                ReadLine(lines[i], types, readings[i]);
+            } catch (...) {
+                readings[i].error = std::current_exception();
+            }
+        }
+        return readings;
+    }
+
+    // Adds the rows of lines read ahead, in order, turning the event loop as often as reading
+    // them here would.
+    void AddRows(const std::vector<LineReading>& readings)
+    {
+        for (const LineReading& line : readings) {
+            if (line.error)
+                std::rethrow_exception(line.error);
+            for (qsizetype i = 0; i < line.yields; ++i)
+                YieldToEventLoop();
+            if (!line.code.isEmpty())
+                AddRecordRow(line);
+            YieldToEventLoop();
+        }
+    }
+
+private:
+    void ReadLine(const QString& line, PageTypeNames& types, LineReading& reading)
+    {
+        const std::optional<QString> record = SplitCsvLine(line, reading.yields);
+        if (!record)
+            return;
+        const CsvFields field(*record);
         // An unknown kind (a heading line, say) gives no row.
         const QString code = BookCodeOfPrefix(field(1));
         if (code.isEmpty() || !mSession.Var_Book.HasKey(code))
             return;
+        for (int n = 1; n <= 9; ++n)
+            reading.fields[static_cast<size_t>(n - 1)] = field(n);
+        reading.files = FindPageFiles(field(10), types, reading.yields);
+        reading.code = code;
+    }
 
-        PageFileLists files = FindPageFiles(field(10));
-        if (files.names.isEmpty())
-            files.names = FilePathError;
-        const QString dateField = field(5);
+    void AddRecordRow(const LineReading& line)
+    {
+        const QString& code = line.code;
+        const PageFileLists& files = line.files;
+        const QString& dateField = line.Field(5);
         const DateCells dates = mDates.Get(dateField, [&dateField] { return DateCellsOf(dateField); });
 
         ImportList& list = mSession.ListData;
         list.AddRow(mSession.Var_Book.Value(code));
         const int row = list.LastIndex();
-        list.SetCell(row, 1, Shared(field(2)));
-        list.SetCell(row, 2, Shared(field(3)));
-        list.SetCell(row, 3, field(4));
+        list.SetCell(row, 1, Shared(line.Field(2)));
+        list.SetCell(row, 2, Shared(line.Field(3)));
+        list.SetCell(row, 3, line.Field(4));
         list.SetCell(row, 4, dates.shortDate);
-        const QString amount = field(6);
+        const QString& amount = line.Field(6);
         list.SetCell(row, 5, mAmounts.Get(amount, [&amount] { return Format(CDbl(amount), AmountPattern); }));
-        const QString currency = field(7);
+        const QString& currency = line.Field(7);
         list.SetCell(row, 6, mCurrencies.Get(currency, [&currency] { return Uppercase(Left(currency, 3)); }));
         if (Trim(list.Cell(row, 6)).isEmpty())
             list.SetCell(row, 6, mSession.controls.CurrencyText());
-        list.SetCellCheck(row, ImportList::CheckColumn, SubWarranty(field(8)));
-        const QString months = field(9);
+        list.SetCellCheck(row, ImportList::CheckColumn, SubWarranty(line.Field(8)));
+        const QString& months = line.Field(9);
         list.SetCell(row, 8, mMonths.Get(months, [&months] { return Str(Val(months)); }));
-        list.SetCell(row, 9, files.names);
+        const QString& names = files.names.isEmpty() ? FilePathError : files.names;
+        list.SetCell(row, 9, names);
         list.SetCell(row, 10, files.paths);
         list.SetCell(row, 11, dates.sqlDate);
         list.SetCell(row, 12, code);
-        list.SetCell(row, 13, files.names);
+        list.SetCell(row, 13, names);
         list.SetCell(row, 14, Shared(files.types));
         if (list.Cell(row, 2).isEmpty())
             list.SetCell(row, 2, ErrorText);
@@ -131,7 +193,6 @@ public:
             list.SetCell(row, ImportList::ErrorColumn, ErrorMark);
     }
 
-private:
     static bool RowInError(const ImportList& list, int row)
     {
         return SameText(list.Cell(row, 2), ErrorText) || SameText(list.Cell(row, 3), ErrorText)
@@ -140,25 +201,26 @@ private:
 
     QString Shared(const QString& text) { return mTexts.Get(text, [&text] { return text; }); }
 
-    PageFileLists FindPageFiles(const QString& entries)
+    // Worker thread; yields: the turns of the event loop the lookups take.
+    PageFileLists FindPageFiles(const QString& entries, PageTypeNames& types, qsizetype& yields)
     {
         PageFileLists lists;
         // Split once: a line may name any number of files.
         const QStringList pieces = entries.split(QLatin1Char(';'));
         const qsizetype count = pieces.size();
         for (qsizetype j = 1; j <= count; ++j) {
-            const FolderItem file = LookUpPageFile(Trim(pieces[j - 1]));
+            const FolderItem file = LookUpPageFile(Trim(pieces[j - 1]), yields);
             // A file not found adds nothing, not even a separator: a missing last file leaves a
             // trailing ";", which the writer reads as an empty last page.
             if (file) {
                 const QString name = file.Name();
                 lists.names += name;
                 lists.paths += file.AbsolutePath();
-                lists.types += mTypes.Of(name);
+                lists.types += types.Of(name);
                 if (j < count)
                     lists.AddSeparator();
             }
-            YieldToEventLoop();
+            ++yields;
         }
         // The list keeps them for every row: no room to grow.
         lists.names.squeeze();
@@ -168,9 +230,9 @@ private:
 
     // The file an entry names: below the CSV file's folder, else as an absolute path, else as a
     // POSIX path. No reference when none of them is a page the writer can load.
-    FolderItem LookUpPageFile(const QString& entry)
+    FolderItem LookUpPageFile(const QString& entry, qsizetype& yields)
     {
-        FolderItem page = WalkRelative(entry);
+        FolderItem page = WalkRelative(entry, yields);
         if (!page) {
             const FolderItem absolute = LookUpPath(entry, 0);
             const FolderItem posix = LookUpPath(entry, 1);
@@ -192,30 +254,36 @@ private:
     // when the last piece cannot, the walk has named no file of its own and gives nothing, so that
     // an empty entry or an absolute path ("/a/b.pdf" is one piece here) never stands for the CSV
     // file's folder.
-    FolderItem WalkRelative(const QString& entry)
+    FolderItem WalkRelative(const QString& entry, qsizetype& yields)
     {
         const qsizetype lastColon = entry.lastIndexOf(QLatin1Char(':'));
-        const WalkedFolder walked = Walk(entry.left(lastColon + 1));
-        for (int step = 0; step < walked.steps; ++step)
-            YieldToEventLoop();
+        const WalkedFolder walked = FolderOf(entry.left(lastColon + 1));
+        yields += walked.steps;
         if (!walked.found)
             return {};
         FolderItem candidate;
         try {
             candidate = walked.folder.Child(entry.mid(lastColon + 1));
         } catch (const UnsupportedFormatException&) {
-            YieldToEventLoop(); // passed over: the walk stands on the folder, which exists
+            ++yields; // passed over: the walk stands on the folder, which exists
             return {};
         }
         const FileStatus status = walked.opened ? walked.opened->StatusOf(candidate.Name()) : candidate.Status();
         if (!status.exists)
             return {};
-        YieldToEventLoop();
+        ++yields;
         return status.ReadableFile() ? candidate : FolderItem();
     }
 
     // The folder that pieces ("Scans:2015:", each piece followed by its ":") lead to, resolved
-    // once per run: each folder is looked at once, however many lines name files in it.
+    // once per run: each folder is looked at once, however many lines name files in it. The
+    // workers share what is resolved.
+    WalkedFolder FolderOf(const QString& pieces)
+    {
+        const std::lock_guard lock(mFoldersLock);
+        return Walk(pieces);
+    }
+
     WalkedFolder Walk(const QString& pieces)
     {
         const auto known = mFolders.constFind(pieces);
@@ -262,6 +330,7 @@ private:
 
     ImportSession& mSession;
     const FolderItem mCsvFolder;
+    std::mutex mFoldersLock; // guards mFolders and mOpenFolders
     QHash<QString, WalkedFolder> mFolders;
     int mOpenFolders = 0;
     ReadingMemo<QString, DateCells> mDates;
@@ -269,20 +338,37 @@ private:
     ReadingMemo<QString, QString> mCurrencies;
     ReadingMemo<QString, QString> mMonths;
     ReadingMemo<QString, QString> mTexts;
-    PageTypeNames mTypes;
 };
 
-// Reads the file line by line; the first read happens even for an empty file.
+// Batches of lines read ahead at most per worker thread: enough to keep every worker busy.
+constexpr size_t BatchesAheadPerThread = 2;
+
+// Reads the file line by line; the first read happens even for an empty file. The lines are read
+// ahead in batches on worker threads and their rows added here in order.
 void ReadRows(ImportSession& session, const FolderItem& csvFile)
 {
     CsvRun run(session, csvFile);
+    WorkAhead<std::vector<LineReading>> readings;
+    const size_t ahead = BatchesAheadPerThread * static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    std::vector<QString> batch;
     std::unique_ptr<TextInputStream> stream = TextInputStream::Open(csvFile);
+    std::exception_ptr readError;
+    bool atEnd = false;
     do {
-        const QString line = stream->ReadLine();
-        if (const std::optional<QString> record = SplitCsvLine(line))
-            run.AddRecordRow(*record);
-        YieldToEventLoop();
-    } while (!stream->EndOfFile());
+        try {
+            batch.push_back(stream->ReadLine());
+            atEnd = stream->EndOfFile();
+        } catch (...) { // the lines read before the error still give their rows first
+            readError = std::current_exception();
+        }
+        const bool last = atEnd || readError;
+        if (batch.size() == BatchLines || (last && !batch.empty()))
+            readings.Start([&run, lines = std::exchange(batch, {})] { return run.ReadLines(lines); });
+        while (readings.Running() > (last ? 0 : ahead))
+            run.AddRows(readings.Take());
+    } while (!atEnd && !readError);
+    if (readError)
+        std::rethrow_exception(readError);
     stream->Close();
 }
 

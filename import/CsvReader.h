@@ -9,6 +9,8 @@
 // "Error" texts and the error mark so that it is shown red and not imported; a page file counts as
 // found only when it is a regular file that may be read. A file that cannot be read (a FIFO or a
 // device included) is reported in one message; the rows read up to then stay. Nothing is thrown.
+// The lines are split and their page files looked up ahead on worker threads; the rows are added
+// in order on the calling thread, which keeps the window turning.
 void SubCreateFromCSV(ImportSession& session);
 
 // The date's short text, or "Error" when s is not a date.

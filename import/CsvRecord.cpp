@@ -14,6 +14,15 @@ const QChar Quote = QLatin1Char('"');
 
 std::optional<QString> SplitCsvLine(const QString& line)
 {
+    qsizetype pieces = 0;
+    std::optional<QString> record = SplitCsvLine(line, pieces);
+    for (qsizetype i = 0; i < pieces; ++i)
+        YieldToEventLoop();
+    return record;
+}
+
+std::optional<QString> SplitCsvLine(const QString& line, qsizetype& yields)
+{
     const QString marked = ReplaceAll(line, QStringLiteral("\"\""), QString(CsvDoubledQuote));
     // Split once rather than piece by piece: the pieces never change while the line is joined,
     // and a long line would otherwise cost time quadratic in its length. The pieces are views
@@ -36,8 +45,8 @@ std::optional<QString> SplitCsvLine(const QString& line)
         record += piece;
         if (!quoted && i + 1 < pieces.size())
             record += CsvFieldSeparator;
-        YieldToEventLoop();
     }
+    yields += pieces.size();
     record.remove(Quote);
     record.replace(CsvDoubledQuote, Quote);
     return record;

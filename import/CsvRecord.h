@@ -21,6 +21,9 @@ inline constexpr QChar CsvFieldSeparator = QChar(2);
 // quote never closed takes in the rest of the line. A line with fewer than ten comma-separated
 // pieces is not usable: no record. Yields to the event loop once per piece.
 std::optional<QString> SplitCsvLine(const QString& line);
+// The same without turning the event loop, for a worker thread: adds the turns SplitCsvLine
+// takes to yields.
+std::optional<QString> SplitCsvLine(const QString& line, qsizetype& yields);
 
 // Field n (from 1) of a record without leading and trailing blanks; empty beyond the last.
 QString Field(const QString& record, long long n);

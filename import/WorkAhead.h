@@ -36,6 +36,9 @@ public:
         QThreadPool::globalInstance()->start([task] { (*task)(); });
     }
 
+    // Pieces started and not taken yet.
+    size_t Running() const { return mRunning.size(); }
+
     // The result of the oldest work not taken yet; what the work threw is thrown here.
     Result Take()
     {
@@ -48,8 +51,9 @@ public:
     }
 
 private:
-    // How long the taker waits for a worker before it lets the event loop turn.
-    static constexpr std::chrono::milliseconds WaitSlice{10};
+    // How long the taker waits for a worker before it lets the event loop turn: well within what
+    // the window may wait to repaint, and long enough that a short wait takes no extra turn.
+    static constexpr std::chrono::milliseconds WaitSlice{50};
 
     std::deque<std::future<Result>> mRunning;
 };

@@ -98,7 +98,7 @@ struct LineReading
 };
 
 // Lines handed to a worker at once: enough to make starting the work cheap beside it.
-constexpr size_t BatchLines = 64;
+constexpr size_t BatchLines = 32;
 
 // One reading run. The folders that relative entries walk through are resolved once per run, each
 // page file is then looked at with one system call, and the cells that many lines repeat are made

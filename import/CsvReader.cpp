@@ -97,6 +97,14 @@ struct LineReading
     const QString& Field(int n) const { return fields[static_cast<size_t>(n - 1)]; }
 };
 
+// What a worker remembers while it reads one batch of lines, so that it asks what the run shares
+// (under its lock) once per folder, and the type registry once per ending.
+struct BatchMemo
+{
+    ReadingMemo<QString, WalkedFolder> folders;
+    PageTypeNames types;
+};
+
 // Lines handed to a worker at once: enough to make starting the work cheap beside it.
 constexpr size_t BatchLines = 32;
 
@@ -111,11 +119,11 @@ public:
     // Worker thread: everything about the lines that does not touch the list or the window.
     std::vector<LineReading> ReadLines(const std::vector<QString>& lines)
     {
-        PageTypeNames types; // this batch's own: the run's would need a lock
+        BatchMemo memo;
         std::vector<LineReading> readings(lines.size());
         for (size_t i = 0; i < lines.size(); ++i) {
             try {
-                ReadLine(lines[i], types, readings[i]);
+                ReadLine(lines[i], memo, readings[i]);
             } catch (...) {
                 readings[i].error = std::current_exception();
             }
@@ -139,7 +147,7 @@ public:
     }
 
 private:
-    void ReadLine(const QString& line, PageTypeNames& types, LineReading& reading)
+    void ReadLine(const QString& line, BatchMemo& memo, LineReading& reading)
     {
         const std::optional<QString> record = SplitCsvLine(line, reading.yields);
         if (!record)
@@ -151,7 +159,7 @@ private:
             return;
         for (int n = 1; n <= 9; ++n)
             reading.fields[static_cast<size_t>(n - 1)] = field(n);
-        reading.files = FindPageFiles(field(10), types, reading.yields);
+        reading.files = FindPageFiles(field(10), memo, reading.yields);
         reading.code = code;
     }
 
@@ -202,21 +210,21 @@ private:
     QString Shared(const QString& text) { return mTexts.Get(text, [&text] { return text; }); }
 
     // Worker thread; yields: the turns of the event loop the lookups take.
-    PageFileLists FindPageFiles(const QString& entries, PageTypeNames& types, qsizetype& yields)
+    PageFileLists FindPageFiles(const QString& entries, BatchMemo& memo, qsizetype& yields)
     {
         PageFileLists lists;
         // Split once: a line may name any number of files.
         const QStringList pieces = entries.split(QLatin1Char(';'));
         const qsizetype count = pieces.size();
         for (qsizetype j = 1; j <= count; ++j) {
-            const FolderItem file = LookUpPageFile(Trim(pieces[j - 1]), yields);
+            const FolderItem file = LookUpPageFile(Trim(pieces[j - 1]), memo, yields);
             // A file not found adds nothing, not even a separator: a missing last file leaves a
             // trailing ";", which the writer reads as an empty last page.
             if (file) {
                 const QString name = file.Name();
                 lists.names += name;
                 lists.paths += file.AbsolutePath();
-                lists.types += types.Of(name);
+                lists.types += memo.types.Of(name);
                 if (j < count)
                     lists.AddSeparator();
             }
@@ -230,9 +238,9 @@ private:
 
     // The file an entry names: below the CSV file's folder, else as an absolute path, else as a
     // POSIX path. No reference when none of them is a page the writer can load.
-    FolderItem LookUpPageFile(const QString& entry, qsizetype& yields)
+    FolderItem LookUpPageFile(const QString& entry, BatchMemo& memo, qsizetype& yields)
     {
-        FolderItem page = WalkRelative(entry, yields);
+        FolderItem page = WalkRelative(entry, memo, yields);
         if (!page) {
             const FolderItem absolute = LookUpPath(entry, 0);
             const FolderItem posix = LookUpPath(entry, 1);
@@ -254,10 +262,11 @@ private:
     // when the last piece cannot, the walk has named no file of its own and gives nothing, so that
     // an empty entry or an absolute path ("/a/b.pdf" is one piece here) never stands for the CSV
     // file's folder.
-    FolderItem WalkRelative(const QString& entry, qsizetype& yields)
+    FolderItem WalkRelative(const QString& entry, BatchMemo& memo, qsizetype& yields)
     {
         const qsizetype lastColon = entry.lastIndexOf(QLatin1Char(':'));
-        const WalkedFolder walked = FolderOf(entry.left(lastColon + 1));
+        const QString pieces = entry.left(lastColon + 1);
+        const WalkedFolder walked = memo.folders.Get(pieces, [this, &pieces] { return FolderOf(pieces); });
         yields += walked.steps;
         if (!walked.found)
             return {};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -72,6 +73,13 @@ namespace {
 
 // SQLite's default largest string or blob (its SQLITE_MAX_LENGTH), which sqlite3.h does not export.
 constexpr long long DefaultLengthLimit = 1000000000;
+
+// A transaction that stores large values leaves them in the system's cache until the commit syncs
+// the file, which then waits for all of them at once. Every so many bytes stored, a sync of the
+// file is started on another thread, so the writing overlaps the rest of the transaction and the
+// commit has little left to wait for. What is durable when stays as before: the commit still
+// syncs, and a transaction cut short is still rolled back from its journal.
+constexpr long long WriteBackStep = 32 * 1024 * 1024;
 
 QString EngineMessage(sqlite3* db)
 {
@@ -235,6 +243,9 @@ bool SQLiteDatabase::OpenConnection(int flags)
     }
     mDb = db;
     mConnectedPath = mFile.AbsolutePath();
+    // Without it the file is simply synced at the commit alone.
+    mWriteBackFile = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    mBytesSinceWriteBack = 0;
     if (mLengthLimit)
         sqlite3_limit(mDb, SQLITE_LIMIT_LENGTH, int(*mLengthLimit));
     return true;
@@ -249,6 +260,13 @@ void SQLiteDatabase::Close()
         sqlite3_exec(mDb, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(mDb);
     mDb = nullptr;
+    if (mWriteBack.valid())
+        mWriteBack.wait();
+    // Closing any descriptor of a file drops the process's POSIX locks on it (SQLite's locks), so
+    // ours closes only after the connection.
+    if (mWriteBackFile >= 0)
+        ::close(mWriteBackFile);
+    mWriteBackFile = -1;
     mConnectedPath.clear();
 }
 
@@ -312,6 +330,21 @@ void SQLiteDatabase::InsertRecord(const QString& table, const DatabaseRecord& re
                      .arg(LengthLimit()));
     else if (result != SQLITE_DONE)
         SetError(EngineMessage(mDb));
+    else
+        for (const auto& column : record.Columns())
+            WroteBytes(ValueSize(column.second));
+}
+
+void SQLiteDatabase::WroteBytes(long long bytes)
+{
+    mBytesSinceWriteBack += bytes;
+    if (mBytesSinceWriteBack < WriteBackStep || mWriteBackFile < 0)
+        return;
+    mBytesSinceWriteBack = 0;
+    // One sync at a time; a step that finds one still running leaves the bytes to the next.
+    if (mWriteBack.valid() && mWriteBack.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    mWriteBack = std::async(std::launch::async, [file = mWriteBackFile] { ::fdatasync(file); });
 }
 
 sqlite3_stmt* SQLiteDatabase::PreparedInsert(const QString& table, const DatabaseRecord& record)

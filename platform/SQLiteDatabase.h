@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -91,6 +92,8 @@ private:
     void SetError(const QString& message);
     void ClearError();
     sqlite3_stmt* PreparedInsert(const QString& table, const DatabaseRecord& record);
+    // Counts bytes stored and starts a sync of the file every WriteBackStep of them.
+    void WroteBytes(long long bytes);
 
     FolderItem mFile;
     sqlite3* mDb = nullptr;
@@ -100,4 +103,9 @@ private:
     QString mErrorMessage;
     // Prepared inserts keyed by their SQL text (one per table and column list), reused.
     std::map<QString, Statement> mInserts;
+    // A read-only descriptor of our own on the connected file (-1 when none), open as long as the
+    // connection is, used only to sync the file while a long transaction fills it.
+    int mWriteBackFile = -1;
+    long long mBytesSinceWriteBack = 0;
+    std::future<void> mWriteBack; // the sync running, if any
 };

@@ -3,12 +3,13 @@
 // of decompression bombs. Fills an import list with several pages per item and runs SubAddToDB
 // into a new database, with scripted UI services and stored controls.
 //
-//   import_writer_bench [--set jpg|png|tif|pdf|mixed|bombs] [--pages N] [--pages-per-item K] [--corpus DIR]
+//   import_writer_bench [--set jpg|png|tif|pdf|mixed|bombs|large-...] [--pages N] [--pages-per-item K] [--corpus DIR]
 //
 // Each set lives in its own folder of DIR (made once, reused by later runs): jpg, png, tif and
 // pdf hold N distinct pages; mixed holds hard links to those pages in the order of a mixed
 // archive (half JPEG); bombs holds 16 small files that declare huge pictures (GIF, RLE bitmap,
-// 15000 x 15000 TIFF). Prints pages/s, MB/s of page bytes stored, the database size, the peak
+// 15000 x 15000 TIFF); the large-... sets hold one large scan each (1200 dpi A4 grey and colour
+// TIFF and PNG, a colour BMP, 600 dpi A4 and A3 colour TIFF). Prints pages/s, MB/s of page bytes stored, the database size, the peak
 // resident memory of the run and the longest time the run went without a turn of the event loop.
 
 #include <QBuffer>
@@ -278,8 +279,54 @@ QStringList BombCorpus(const QString& root, QStringList& types)
     return paths;
 }
 
+// Large scans, one page a set: each fits a machine's memory ceiling only when decoded alone or
+// in a reduced form. 1200 and 600 dots per inch on A4 (210 x 297 mm) and A3 (297 x 420 mm).
+struct LargeScan
+{
+    const char* set;
+    QSize size;
+    bool colour;
+    const PageKind* kind;
+    const char* format; // the writer's format name
+};
+
+const PageKind Bmp{"bmp", "image/bmp"};
+
+const LargeScan LargeScans[] = {
+    {"large-grey-tif", {9921, 14031}, false, &Tif, "tiff"},
+    {"large-colour-tif", {9921, 14031}, true, &Tif, "tiff"},
+    {"large-grey-png", {9921, 14031}, false, &Png, "png"},
+    {"large-colour-png", {9921, 14031}, true, &Png, "png"},
+    {"large-colour-bmp", {9921, 14031}, true, &Bmp, "bmp"},
+    {"a4-600-colour-tif", {4961, 7016}, true, &Tif, "tiff"},
+    {"a3-600-colour-tif", {7016, 9921}, true, &Tif, "tiff"},
+};
+
+QStringList LargeCorpus(const QString& root, const LargeScan& scan, QStringList& types)
+{
+    const QDir folder(QDir(root).filePath(QStringLiteral("large")));
+    QDir().mkpath(folder.path());
+    const QString path = folder.absoluteFilePath(QStringLiteral("%1.%2").arg(scan.set, scan.kind->extension));
+    if (!QFile::exists(path)) {
+        QImage page = ScanPicture(scan.size, 7, false);
+        page = page.convertToFormat(scan.colour ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
+        QImageWriter writer(path + QStringLiteral(".part"), scan.format);
+        if (scan.kind == &Tif)
+            writer.setCompression(1); // LZW
+        if (!writer.write(page) || !QFile::rename(path + QStringLiteral(".part"), path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return {};
+        }
+    }
+    types << scan.kind->typeName;
+    return {path};
+}
+
 QStringList MakeCorpus(const QString& root, const QString& set, int pages, QStringList& types)
 {
+    for (const LargeScan& scan : LargeScans)
+        if (set == QLatin1String(scan.set))
+            return LargeCorpus(root, scan, types);
     if (set == QLatin1String("mixed"))
         return MixedCorpus(root, pages, types);
     if (set == QLatin1String("bombs"))
@@ -362,7 +409,7 @@ int main(int argc, char** argv)
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("set"), QStringLiteral("jpg, png, tif, pdf, mixed or bombs."), QStringLiteral("SET"), "mixed"});
+    parser.addOption({QStringLiteral("set"), QStringLiteral("jpg, png, tif, pdf, mixed, bombs or one large scan: large-grey-tif, large-colour-tif, large-grey-png, large-colour-png, large-colour-bmp, a4-600-colour-tif, a3-600-colour-tif."), QStringLiteral("SET"), "mixed"});
     parser.addOption({QStringLiteral("pages"), QStringLiteral("Number of pages."), QStringLiteral("N"), "200"});
     parser.addOption({QStringLiteral("pages-per-item"), QStringLiteral("Pages of each item."), QStringLiteral("K"), "4"});
     parser.addOption({QStringLiteral("corpus"), QStringLiteral("Folder of page sets to reuse."), QStringLiteral("DIR")});

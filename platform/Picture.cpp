@@ -10,7 +10,9 @@
 #include <poppler-qt6.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -49,6 +51,13 @@ bool ScalesInPlace(QImage::Format format)
 // smooth scaling that follows copies a small picture into 32 bits instead of the whole page.
 constexpr int GreyReductionMinimum = 4;
 
+// The factor k by which a decoded picture is first shrunk in grey on its way to target; 1 for none.
+int GreyReduction(const QSize& decoded, QImage::Format format, const QSize& target)
+{
+    const int factor = std::min(decoded.width() / target.width(), decoded.height() / target.height());
+    return format == QImage::Format_Grayscale8 && factor >= GreyReductionMinimum ? factor / 2 : 1;
+}
+
 QImage GreyReduced(const QImage& grey, int k)
 {
     const int width = grey.width();
@@ -85,9 +94,9 @@ QImage GreyReduced(const QImage& grey, int k)
 std::optional<QImage> Finish(const QImage& decoded, const QSize& target)
 {
     QImage source = decoded;
-    const int factor = std::min(decoded.width() / target.width(), decoded.height() / target.height());
-    if (decoded.format() == QImage::Format_Grayscale8 && factor >= GreyReductionMinimum)
-        source = GreyReduced(decoded, factor / 2);
+    const int k = GreyReduction(decoded.size(), decoded.format(), target);
+    if (k > 1)
+        source = GreyReduced(decoded, k);
     QImage image = source.size() == target
         ? source
         : source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -119,16 +128,22 @@ qint64 KeptBufferBytes()
     return PictureMemoryCeiling() / 4 / std::max(1, QThread::idealThreadCount());
 }
 
-// What decoding a picture of size in format takes: the picture, a whole 32-bit copy when smooth
-// scaling needs one (grey takes a shortcut), and a turned copy when it has to be turned.
-qint64 WorkingBytes(const QSize& size, QImage::Format format, bool turned)
+// What decoding a picture of size in format and fitting it to target takes, as Fit and Finish
+// allocate it: the decoded picture, a turned copy when it has to be turned, a grey picture shrunk
+// first or else a whole 32-bit copy when smooth scaling needs one, and a few target-sized pictures.
+qint64 WorkingBytes(const QSize& size, QImage::Format format, bool turned, const QSize& target)
 {
-    qint64 bytes = ImageBytes(size, format);
-    if (!ScalesInPlace(format) && format != QImage::Format_Grayscale8)
-        bytes += ImageBytes(size, QImage::Format_RGB32);
+    qint64 bytes = ImageBytes(size, format) + 4 * ImageBytes(target, QImage::Format_RGB32);
+    const QSize upright = turned ? size.transposed() : size;
     if (turned)
-        bytes += ImageBytes(size, format);
-    return bytes;
+        bytes += ImageBytes(upright, format);
+    if (ScalesInPlace(format) || upright == target)
+        return bytes;
+    const int k = GreyReduction(upright, format, target);
+    if (k == 1)
+        return bytes + ImageBytes(upright, QImage::Format_RGB32);
+    const QSize reduced((upright.width() + k - 1) / k, (upright.height() + k - 1) / k);
+    return bytes + ImageBytes(reduced, format) + ImageBytes(reduced, QImage::Format_RGB32);
 }
 
 // The JPEG decoder shrinks by 1/2, 1/4 or 1/8 while decoding, to the nearest size at or above
@@ -199,15 +214,50 @@ QSize FittedSize(const QSizeF& source, const QSize& box)
     return {FittedSide(source.width(), factor), FittedSide(source.height(), factor)};
 }
 
+namespace {
+
+std::atomic<qint64> CeilingSet{0};
+
+// Qt's decoders refuse to allocate a picture over Qt's limit, counting at least 32 bits a pixel
+// whatever the format. A picture decoded whole is decoded into a buffer made here of the size and
+// format its header gives, which the decoder fills in place, so this limit only stops a decoder
+// that allocates something else than its header said.
+void ApplyAllocationLimit()
+{
+    QImageReader::setAllocationLimit(int(std::max<qint64>(1, LargestPictureBytes() / (1024 * 1024))));
+}
+
+void EnsureAllocationLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, ApplyAllocationLimit);
+}
+
+} // namespace
+
 qint64 PictureMemoryCeiling()
 {
+    if (const qint64 set = CeilingSet.load())
+        return set;
     constexpr qint64 MiB = 1024 * 1024;
     return 512 * MiB + 128 * MiB * std::clamp(QThread::idealThreadCount(), 1, 8);
 }
 
+void SetPictureMemoryCeiling(qint64 bytes)
+{
+    CeilingSet = std::max<qint64>(bytes, 0);
+    ApplyAllocationLimit();
+}
+
+qint64 LookAheadPictureBytes()
+{
+    return PictureMemoryCeiling() / 4;
+}
+
 qint64 LargestPictureBytes()
 {
-    return PictureMemoryCeiling() / 2;
+    constexpr qint64 Cap = 768LL * 1024 * 1024;
+    return std::min(PictureMemoryCeiling() / 8 * 7, Cap);
 }
 
 PictureFitter::PictureFitter(const QString& path, const QSize& box) : mPath(path), mBox(box)
@@ -226,12 +276,7 @@ PictureFitter::~PictureFitter() = default;
 
 void PictureFitter::Inspect(const QString& path)
 {
-    // Qt's own limit stays as a backstop for a decoder whose header understates what it allocates.
-    static const bool limitSet = [] {
-        QImageReader::setAllocationLimit(int(LargestPictureBytes() / (1024 * 1024)));
-        return true;
-    }();
-    (void)limitSet;
+    EnsureAllocationLimit();
 
     if (LooksLikePDF(path)) {
         // The page is rendered straight at the preview's size; its pictures are streamed.
@@ -253,16 +298,22 @@ void PictureFitter::Inspect(const QString& path)
     const QSize upright = turned ? source.transposed() : source;
     mTarget = FittedSize(upright, mBox);
     const QImage::Format format = mReader->imageFormat();
-    qint64 bytes = WorkingBytes(source, format, turned) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    qint64 bytes = WorkingBytes(source, format, turned, mTarget);
     // The JPEG decoder decodes at 1/2, 1/4 or 1/8 size itself: much faster and smaller than
-    // decoding a whole scan and shrinking it afterwards. Other decoders that scale (PNG) still
-    // decode everything, more slowly, so they scale only a picture too large to decode whole.
-    const bool scaledIsFaster = mReader->format() == "jpeg";
+    // decoding a whole scan and shrinking it afterwards. The PNG decoder shrinks pictures of 32-bit
+    // pixels row by row, more slowly than it decodes them whole, so only a picture too large to
+    // decode beside others is shrunk; it decodes any other PNG whole before shrinking it.
+    const QByteArray decoder = mReader->format();
+    const bool shrinksFaster = decoder == "jpeg";
+    const bool shrinksInRows =
+        decoder == "png" && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32);
     if (mReader->supportsOption(QImageIOHandler::ScaledSize) && mTarget != upright
-        && (scaledIsFaster || bytes > LargestPictureBytes())) {
+        && (shrinksFaster || (shrinksInRows && bytes > LookAheadPictureBytes()))) {
         mReader->setScaledSize(turned ? mTarget.transposed() : mTarget);
-        bytes = WorkingBytes(ScaledDecodeSize(source, mReader->scaledSize()), QImage::Format_RGB32, turned)
-                + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+        bytes = WorkingBytes(ScaledDecodeSize(source, mReader->scaledSize()), QImage::Format_RGB32, turned, mTarget);
+    } else if (format != QImage::Format_Invalid) {
+        mWholeSize = source;
+        mWholeFormat = format;
     }
     mDecodeBytes = bytes <= LargestPictureBytes() ? bytes : 0;
 }
@@ -275,6 +326,11 @@ std::optional<QImage> PictureFitter::Fit()
         if (mPDF)
             return RenderPDF(mPath, mBox);
         QImage& image = DecodeBuffer();
+        if (mWholeFormat != QImage::Format_Invalid && (image.size() != mWholeSize || image.format() != mWholeFormat)) {
+            image = QImage(mWholeSize, mWholeFormat);
+            if (image.isNull())
+                return std::nullopt;
+        }
         std::optional<QImage> fitted;
         if (mReader->read(&image) && !image.isNull())
             fitted = Finish(image, mTarget.isValid() ? mTarget : FittedSize(image.size(), mBox));

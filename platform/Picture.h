@@ -23,11 +23,19 @@ double FitFactor(const QSizeF& source, const QSize& box);
 QSize FittedSize(const QSizeF& source, const QSize& box);
 
 // The memory that pictures being decoded may take in all: 512 MiB plus 128 MiB per worker thread
-// up to 8 (1.5 GiB on 8 cores). Whatever the input, the decoders keep the process under it.
+// up to 8 (768 MiB on 2 cores, 1.5 GiB on 8). Whatever the input, the decoders keep the process under it.
 qint64 PictureMemoryCeiling();
-// The most one picture may take to decode: half the ceiling. A larger picture is decoded at a
-// reduced size where its decoder can, otherwise it is not decoded at all.
+// Sets the ceiling, as on a smaller machine; 0 goes back to the machine's own. Call it while no
+// picture is being decoded.
+void SetPictureMemoryCeiling(qint64 bytes);
+// The most one picture may take to decode, alone: seven eighths of the ceiling (the rest is the
+// program's own) and never more than 768 MiB, well above a colour A4 page scanned at 1200 dpi
+// (531 MiB). A larger picture is decoded at a reduced size where its decoder can, otherwise it is
+// not decoded at all.
 qint64 LargestPictureBytes();
+// What pictures decoded ahead, side by side, may hold at once: a quarter of the ceiling. A picture
+// that needs more is decoded at a reduced size where its decoder can, so that it need not run alone.
+qint64 LookAheadPictureBytes();
 
 // A picture file opened to be fitted in a box: only its header is read, so what decoding it will
 // take is known before any pixel memory is. Use each on one thread; different ones may run on
@@ -55,6 +63,10 @@ private:
     bool mPDF = false;
     std::unique_ptr<QImageReader> mReader;
     QSize mTarget;       // the fitted size, once the source size is known
+    // A picture decoded whole goes into a buffer of this size and format, made before the decoder
+    // runs: what it takes is then exactly what was counted. Invalid when decoded at a reduced size.
+    QSize mWholeSize;
+    QImage::Format mWholeFormat = QImage::Format_Invalid;
     qint64 mDecodeBytes = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -39,6 +40,8 @@ struct PreviewPipeline::Shared
             return false;
         held += cost;
         ++nextAdmitted;
+        ++decoding;
+        NotePeak();
         changed.notify_all();
         return true;
     }
@@ -51,8 +54,17 @@ struct PreviewPipeline::Shared
         if (preview)
             held += preview->size();
         done.emplace(index, std::move(preview));
+        --decoding;
         --running;
+        NotePeak();
         changed.notify_all();
+    }
+
+    // Under the mutex, after held or decoding changed.
+    void NotePeak()
+    {
+        peak.decodes = std::max(peak.decodes, decoding);
+        peak.bytes = std::max(peak.bytes, held);
     }
 
     // Worker thread: the preview of page index, made when its turn and the budget allow.
@@ -92,6 +104,8 @@ struct PreviewPipeline::Shared
     long long held = 0;           // bytes being decoded plus bytes of the previews in done
     size_t nextAdmitted = 0;      // pages are admitted to decoding strictly in list order
     size_t running = 0;           // tasks started and not yet finished
+    size_t decoding = 0;          // pages admitted and not yet finished
+    Peak peak;
     bool stopping = false;
     std::map<size_t, std::optional<QByteArray>> done;
 };
@@ -113,7 +127,13 @@ PreviewPipeline::~PreviewPipeline()
 
 long long PreviewPipeline::DefaultBudget()
 {
-    return PictureMemoryCeiling() / 4;
+    return LookAheadPictureBytes();
+}
+
+PreviewPipeline::Peak PreviewPipeline::Peaks() const
+{
+    std::lock_guard lock(mShared->mutex);
+    return mShared->peak;
 }
 
 void PreviewPipeline::TopUp()

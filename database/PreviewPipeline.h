@@ -30,8 +30,17 @@ public:
     // event loop turn, so the window keeps painting.
     std::optional<QByteArray> Next(const QString& path);
 
-    // A quarter of the memory ceiling of pictures (PictureMemoryCeiling).
+    // LookAheadPictureBytes: a quarter of the memory ceiling of pictures.
     static long long DefaultBudget();
+
+    // The most the previews made ahead have reached so far: decodes running at once and bytes
+    // held. Lets callers and benchmarks see how far the look-ahead went within the budget.
+    struct Peak
+    {
+        size_t decodes = 0;
+        long long bytes = 0;
+    };
+    Peak Peaks() const;
 
 private:
     struct Shared;

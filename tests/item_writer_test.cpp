@@ -2,9 +2,14 @@
 
 #include <QDir>
 #include <QImage>
+#include <QImageWriter>
+#include <QPainter>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "DatabaseCreator.h"
 #include "DateTime.h"
@@ -13,9 +18,11 @@
 #include "Numbers.h"
 #include "PageFixtures.h"
 #include "PageLoaders.h"
+#include "Picture.h"
 #include "RawSqlite.h"
 #include "ScriptedUIServices.h"
 #include "Text.h"
+#include "Watchdog.h"
 
 namespace {
 
@@ -131,6 +138,8 @@ protected:
     }
     const QStringList& Messages() const { return ui.services.messages; }
 
+    // Every run makes its previews on worker threads: a deadlock among them fails at once.
+    Watchdog watchdog;
     QTemporaryDir databases;
     QTemporaryDir pages;
     ScopedScriptedUI ui;
@@ -300,6 +309,49 @@ TEST_F(ItemWriterTest, UndecodablePageIsStoredWithAnEmptyPreview)
               (QStringList{"integer:1 | text:blob | integer:0 | blob:20", "integer:2 | text:blob | integer:0 | blob:0"}));
 }
 
+// On a machine with a small memory ceiling a large grey scan still gets its preview (decoded alone
+// into a buffer of exactly the size counted for it); only a picture that cannot be decoded within
+// the ceiling even alone takes the error path, and its bytes are stored all the same.
+TEST_F(ItemWriterTest, LargeScansGetPreviewsUnderASmallCeiling)
+{
+    struct CeilingSet
+    {
+        CeilingSet() { SetPictureMemoryCeiling(48LL << 20); }
+        ~CeilingSet() { SetPictureMemoryCeiling(0); }
+    } ceiling;
+    // Flat pages with one dark block compress to little; decoded whole, a grey one takes 23 MiB
+    // (Qt counts 92 MiB, at 32 bits a pixel), a colour one 92 MiB.
+    const auto write = [&](const char* name, QImage::Format format, const char* writerFormat) {
+        QImage page(4000, 6000, format);
+        page.fill(Qt::white);
+        QPainter(&page).fillRect(0, 0, 1000, 1000, Qt::black);
+        const QString path = QDir(pages.path()).filePath(QString::fromLatin1(name));
+        QImageWriter writer(path, writerFormat);
+        writer.setCompression(1);
+        EXPECT_TRUE(writer.write(page)) << name;
+        return path;
+    };
+    const QStringList paths{write("grey.tif", QImage::Format_Grayscale8, "tiff"),
+                            write("grey.png", QImage::Format_Grayscale8, "png"),
+                            write("colour.tif", QImage::Format_RGB888, "tiff")};
+    Add({"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", paths, {"grey.tif", "grey.png", "colour.tif"},
+         "image/tiff;image/png;image/tiff", ""});
+    Create();
+
+    EXPECT_EQ(Messages(), (QStringList{"Error creating preview!", Success("Import")}));
+    const std::vector<RawRow> scans = Query("SELECT Preview, Image FROM Scan ORDER BY Page");
+    ASSERT_EQ(scans.size(), 3u);
+    for (int page = 0; page < 2; ++page) {
+        const QImage preview = QImage::fromData(scans[page][0].bytes, "JPEG");
+        EXPECT_EQ(preview.size(), QSize(346, 520)) << page;
+        EXPECT_LT(qGray(preview.pixel(10, 10)), 128) << page;
+        EXPECT_GT(qGray(preview.pixel(300, 400)), 240) << page;
+    }
+    EXPECT_TRUE(scans[2][0].bytes.isEmpty());
+    for (int page = 0; page < 3; ++page)
+        EXPECT_TRUE(scans[page][1].bytes == FileContents(paths[page])) << page;
+}
+
 // Previews are made ahead on worker threads; the file must be the same, row for row and byte for
 // byte, as one whose previews were made one page at a time when each page was written.
 TEST_F(ItemWriterTest, PagesMadeAheadStoreWhatOnePageAtATimeStores)
@@ -340,6 +392,29 @@ TEST_F(ItemWriterTest, PagesMadeAheadStoreWhatOnePageAtATimeStores)
         EXPECT_EQ(stored[size_t(page)][2].bytes, MakePreview(paths[page]).value_or(QByteArray()));
         EXPECT_EQ(stored[size_t(page)][3].bytes, FileContents(paths[page]));
     }
+}
+
+// Committing a large run takes a while; the window keeps painting meanwhile.
+TEST_F(ItemWriterTest, TheWindowPaintsWhileTheRunCommits)
+{
+    std::atomic<bool> slow = false;
+    std::atomic<bool> committing = false;
+    bool yieldedWhileCommitting = false;
+    const CommitHook hook([&] {
+        if (!slow)
+            return;
+        committing = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        committing = false;
+    });
+    controls.onShown = [&] { slow = true; }; // the writer's commit, not the creator's
+    ui.services.onYield = [&] { yieldedWhileCommitting = yieldedWhileCommitting || committing; };
+    Add({"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {}, {}, "", ""});
+    Create();
+
+    EXPECT_EQ(Messages(), QStringList{Success(QStringLiteral("Import"))});
+    EXPECT_EQ(Query("SELECT ID FROM Item").size(), 1u);
+    EXPECT_TRUE(yieldedWhileCommitting);
 }
 
 // Any failure of the run is shown once, as the last error text, instead of the success message;

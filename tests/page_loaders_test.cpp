@@ -6,9 +6,12 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTransform>
 
 #include <QDir>
 
+#include <algorithm>
 #include <functional>
 
 #include "PageFixtures.h"
@@ -16,6 +19,7 @@
 #include "PreviewPipeline.h"
 #include "Picture.h"
 #include "ScriptedUIServices.h"
+#include "Watchdog.h"
 
 namespace {
 
@@ -64,10 +68,9 @@ void SaveGIF(const QString& path, QSize size)
     WriteBytes(path, gif);
 }
 
-// A JPEG picture that carries an orientation tag (EXIF): stored as drawn, shown turned.
-void SaveTurnedJPEG(const QString& path, QSize size, int orientation)
+// Gives a JPEG file an orientation tag (EXIF): its pixels stay stored as drawn, shown turned.
+void TagOrientation(const QString& path, int orientation)
 {
-    SavePicture(path, size, "JPEG");
     QByteArray jpeg = FileContents(path);
     // APP1 "Exif", a big-endian TIFF header and one directory with the orientation entry.
     QByteArray exif = QByteArray("Exif\0\0", 6) + QByteArray::fromHex("4d4d002a00000008" "0001" "011200030000000100") +
@@ -75,6 +78,49 @@ void SaveTurnedJPEG(const QString& path, QSize size, int orientation)
     const int length = int(exif.size()) + 2;
     jpeg.insert(2, QByteArray::fromHex("ffe1") + char(length >> 8) + char(length & 0xFF) + exif);
     WriteBytes(path, jpeg);
+}
+
+// A JPEG picture that carries an orientation tag.
+void SaveTurnedJPEG(const QString& path, QSize size, int orientation)
+{
+    SavePicture(path, size, "JPEG");
+    TagOrientation(path, orientation);
+}
+
+// 2000 x 1000 pixels, large enough that the JPEG decoder shrinks it for a preview: light grey
+// with a red block in the top left corner and dark bars across, whose edges blur when the
+// picture is scaled through too few pixels.
+QImage CornerPicture()
+{
+    QImage image(2000, 1000, QImage::Format_RGB32);
+    image.fill(QColor(230, 230, 230));
+    QPainter painter(&image);
+    painter.fillRect(0, 0, 300, 300, Qt::red);
+    for (int i = 0; i < 20; ++i) {
+        painter.fillRect(500 + i * 60, 150, 16, 700, Qt::darkGray);
+        painter.fillRect(500, 300 + i * 25, 1200, 8, Qt::darkGray);
+    }
+    painter.end();
+    return image;
+}
+
+bool IsRed(QRgb pixel)
+{
+    return qRed(pixel) > 180 && qGreen(pixel) < 90 && qBlue(pixel) < 90;
+}
+
+// The largest difference of one colour channel between two pictures of the same size.
+int LargestDifference(const QImage& a, const QImage& b)
+{
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q))});
+        }
+    return largest;
 }
 
 // The quantization tables of a JPEG file are all ones at quality 100, and only then.
@@ -182,6 +228,33 @@ TEST_F(PageLoadersTest, PreviewIsAJPEGFittedInTheBox)
     EXPECT_TRUE(ui.services.messages.isEmpty()) << ui.services.messages.join(", ").toStdString();
 }
 
+// A turned photo's preview stands as viewers show it: the same, but for JPEG's losses, as the
+// preview of the same picture stored upright.
+TEST_F(PageLoadersTest, TurnedPicturePreviewsStandAsViewersShowThem)
+{
+    const QImage stored = CornerPicture();
+    const QPointF topLeft(0.05, 0.05), topRight(0.95, 0.05), bottomLeft(0.05, 0.95), bottomRight(0.95, 0.95);
+    struct Case { int orientation; qreal clockwise; QPointF redCorner; };
+    const Case cases[] = {{1, 0, topLeft}, {3, 180, bottomRight}, {6, 90, topRight}, {8, 270, bottomLeft}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.orientation);
+        const QString turned = PathOf(QStringLiteral("turned-%1.jpg").arg(c.orientation));
+        const QString upright = PathOf(QStringLiteral("upright-%1.jpg").arg(c.orientation));
+        ASSERT_TRUE(stored.save(turned, "JPEG", 95));
+        TagOrientation(turned, c.orientation);
+        ASSERT_TRUE(stored.transformed(QTransform().rotate(c.clockwise)).save(upright, "JPEG", 95));
+
+        const QImage preview = QImage::fromData(MakePreview(turned).value_or(QByteArray()), "JPEG");
+        const QImage expected = QImage::fromData(MakePreview(upright).value_or(QByteArray()), "JPEG");
+        ASSERT_EQ(preview.size(), expected.size());
+        for (const QPointF corner : {topLeft, topRight, bottomLeft, bottomRight}) {
+            const QRgb pixel = preview.pixel(int(corner.x() * preview.width()), int(corner.y() * preview.height()));
+            EXPECT_EQ(IsRed(pixel), corner == c.redCorner) << corner.x() << ", " << corner.y();
+        }
+        EXPECT_LE(LargestDifference(preview, expected), 12);
+    }
+}
+
 TEST_F(PageLoadersTest, TransparencyIsLaidOnWhite)
 {
     SavePicture(PathOf("clear.png"), {200, 200}, nullptr, true);
@@ -273,6 +346,7 @@ TEST_F(PageLoadersTest, ByteLoaderReportsWhatItCannotRead)
 
 TEST_F(PageLoadersTest, PreviewsMadeAheadMatchTheMainThreadLoaderInOrder)
 {
+    const Watchdog watchdog;
     SavePicture(PathOf("a.jpg"), {1200, 1600});
     SavePicture(PathOf("b.png"), {900, 300});
     SavePDF(PathOf("c.pdf"), QPageSize(QPageSize::A4));
@@ -302,6 +376,38 @@ TEST_F(PageLoadersTest, PreviewsMadeAheadMatchTheMainThreadLoaderInOrder)
     EXPECT_FALSE(expected[2]);
     // The pipeline itself shows nothing: reporting is the writer's.
     EXPECT_TRUE(ui.services.messages.isEmpty());
+}
+
+// Pages are admitted to decoding while the budget has room: several at once when it is large,
+// one at a time when two do not fit, and a page larger than the whole budget only alone.
+TEST_F(PageLoadersTest, PreviewsMadeAheadStayWithinTheBudget)
+{
+    const Watchdog watchdog;
+    const QString page = WritePicturePage(dir.path(), QStringLiteral("page.png"), {1000, 1400}, "PNG");
+    const long long cost = PictureFitter(page, PreviewBox).DecodeBytes();
+    ASSERT_GT(cost, 0);
+    const std::vector<QString> paths(16, page);
+
+    struct Case { const char* name; long long budget; bool overlaps; };
+    const Case cases[] = {
+        {"room for one page and a half", cost * 3 / 2, false},
+        {"less than one page", cost / 2, false},
+        {"the normal budget", PreviewPipeline::DefaultBudget(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.overlaps && QThread::idealThreadCount() < 2)
+            continue; // one worker never decodes two pages at once
+        PreviewPipeline pipeline(paths, c.budget);
+        for (const QString& path : paths)
+            ASSERT_TRUE(pipeline.Next(path));
+        const PreviewPipeline::Peak peak = pipeline.Peaks();
+        if (c.overlaps)
+            EXPECT_GT(peak.decodes, 1u);
+        else
+            EXPECT_EQ(peak.decodes, 1u);
+        EXPECT_LE(peak.bytes, std::max(c.budget, cost));
+    }
 }
 
 } // namespace

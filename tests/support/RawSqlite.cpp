@@ -30,6 +30,26 @@ RawValue ValueOf(sqlite3_stmt* statement, int column)
     return value;
 }
 
+std::function<void()> commitAction;
+
+int RunCommitAction(void*)
+{
+    if (commitAction)
+        commitAction();
+    return 0; // the commit goes on
+}
+
+// SQLite calls this for every connection it opens (an automatic extension), so the hook reaches
+// connections that the program opens itself.
+int HookCommits(sqlite3* db, char**, const sqlite3_api_routines*)
+{
+    sqlite3_commit_hook(db, RunCommitAction, nullptr);
+    return SQLITE_OK;
+}
+
+// The entry point as sqlite3_auto_extension takes it.
+void (*const HookCommitsEntry)() = reinterpret_cast<void (*)()>(&HookCommits);
+
 } // namespace
 
 std::vector<RawRow> RawQuery(const QString& databasePath, const QString& sql)
@@ -67,4 +87,16 @@ QStringList RawQueryTexts(const QString& databasePath, const QString& sql)
         rows << cells.join(u'|');
     }
     return rows;
+}
+
+CommitHook::CommitHook(std::function<void()> onCommit)
+{
+    commitAction = std::move(onCommit);
+    sqlite3_auto_extension(HookCommitsEntry);
+}
+
+CommitHook::~CommitHook()
+{
+    sqlite3_cancel_auto_extension(HookCommitsEntry);
+    commitAction = nullptr;
 }

@@ -146,6 +146,23 @@ qint64 WorkingBytes(const QSize& size, QImage::Format format, bool turned, const
     return bytes + ImageBytes(reduced, format) + ImageBytes(reduced, QImage::Format_RGB32);
 }
 
+std::atomic<qint64> CeilingSet{0};
+
+// Qt's decoders refuse to allocate a picture over Qt's limit, counting at least 32 bits a pixel
+// whatever the format. A picture decoded whole is decoded into a buffer made here of the size and
+// format its header gives, which the decoder fills in place, so this limit only stops a decoder
+// that allocates something else than its header said.
+void ApplyAllocationLimit()
+{
+    QImageReader::setAllocationLimit(int(std::max<qint64>(1, LargestPictureBytes() / (1024 * 1024))));
+}
+
+void EnsureAllocationLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, ApplyAllocationLimit);
+}
+
 // The JPEG decoder shrinks by 1/2, 1/4 or 1/8 while decoding, to the nearest size at or above
 // the one asked for; this is the size it decodes at.
 QSize ScaledDecodeSize(const QSize& source, const QSize& target)
@@ -213,27 +230,6 @@ QSize FittedSize(const QSizeF& source, const QSize& box)
     const double factor = FitFactor(source, box);
     return {FittedSide(source.width(), factor), FittedSide(source.height(), factor)};
 }
-
-namespace {
-
-std::atomic<qint64> CeilingSet{0};
-
-// Qt's decoders refuse to allocate a picture over Qt's limit, counting at least 32 bits a pixel
-// whatever the format. A picture decoded whole is decoded into a buffer made here of the size and
-// format its header gives, which the decoder fills in place, so this limit only stops a decoder
-// that allocates something else than its header said.
-void ApplyAllocationLimit()
-{
-    QImageReader::setAllocationLimit(int(std::max<qint64>(1, LargestPictureBytes() / (1024 * 1024))));
-}
-
-void EnsureAllocationLimit()
-{
-    static std::once_flag once;
-    std::call_once(once, ApplyAllocationLimit);
-}
-
-} // namespace
 
 qint64 PictureMemoryCeiling()
 {
@@ -310,7 +306,8 @@ void PictureFitter::Inspect(const QString& path)
     if (mReader->supportsOption(QImageIOHandler::ScaledSize) && mTarget != upright
         && (shrinksFaster || (shrinksInRows && bytes > LookAheadPictureBytes()))) {
         mReader->setScaledSize(turned ? mTarget.transposed() : mTarget);
-        bytes = WorkingBytes(ScaledDecodeSize(source, mReader->scaledSize()), QImage::Format_RGB32, turned, mTarget);
+        const QSize decoded = shrinksFaster ? ScaledDecodeSize(source, mReader->scaledSize()) : mReader->scaledSize();
+        bytes = WorkingBytes(decoded, QImage::Format_RGB32, turned, mTarget);
     } else if (format != QImage::Format_Invalid) {
         mWholeSize = source;
         mWholeFormat = format;

@@ -42,10 +42,8 @@ public:
     // The result of the oldest work not taken yet; what the work threw is thrown here.
     Result Take()
     {
-        std::future<Result>& next = mRunning.front();
-        while (next.wait_for(WaitSlice) != std::future_status::ready)
-            YieldToEventLoop();
-        std::future<Result> done = std::move(next);
+        WaitWhileYielding(mRunning.front(), WaitSlice);
+        std::future<Result> done = std::move(mRunning.front());
         mRunning.pop_front();
         return done.get();
     }

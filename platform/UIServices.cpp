@@ -1,7 +1,5 @@
 #include "UIServices.h"
 
-#include <chrono>
-#include <future>
 #include <thread>
 
 #include "Exceptions.h"
@@ -32,8 +30,7 @@ void RunWhileYielding(const std::function<void()>& work)
         std::thread& thread;
         ~Joiner() { thread.join(); }
     } joiner{worker};
-    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        YieldToEventLoop();
+    WaitWhileYielding(done, std::chrono::milliseconds(10));
     done.get();
 }
 

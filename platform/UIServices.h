@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <functional>
+#include <future>
 
 #include "FolderItem.h"
 
@@ -36,6 +38,14 @@ UIServices* InstalledUIServices();
 
 inline void MsgBox(const QString& text) { UI().MsgBox(text); }
 inline void YieldToEventLoop() { UI().Yield(); }
+
+// Waits until done is ready, letting the event loop turn after every slice of waiting.
+template <typename T>
+void WaitWhileYielding(const std::future<T>& done, std::chrono::milliseconds slice)
+{
+    while (done.wait_for(slice) != std::future_status::ready)
+        YieldToEventLoop();
+}
 
 // Runs work on a thread of its own while this thread lets the event loop turn (Yield), so that a
 // long step, such as the final commit, never freezes the window. work must not touch the window,

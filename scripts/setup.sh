@@ -5,6 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins libpoppler-qt6-dev
+          libtiff-dev libpng-dev
           libsqlite3-dev sqlite3 googletest libgtest-dev
           fonts-dejavu-core xdg-utils)
 missing=()

@@ -1,0 +1,6 @@
+#include "RowDecoder.h"
+
+std::unique_ptr<RowDecoder> OpenBMPRows(const QString&)
+{
+    return nullptr;
+}

@@ -1,0 +1,88 @@
+#include "PixelRow.h"
+
+#include <algorithm>
+
+namespace {
+
+// c over white with alpha a, both 0..max, rounded to 8 bits.
+template <typename Sample, unsigned Max>
+uchar OnWhite(Sample c, Sample a)
+{
+    const quint64 mixed = quint64(c) * a + quint64(Max) * (Max - a);  // 0..max^2
+    return uchar((mixed * 255 + quint64(Max) * Max / 2) / (quint64(Max) * Max));
+}
+
+template <typename Sample, unsigned Max>
+uchar PremultipliedOnWhite(Sample c, Sample a)
+{
+    const unsigned mixed = std::min<unsigned>(Max, unsigned(c) + (Max - a));
+    return uchar((mixed * 255u + Max / 2) / Max);
+}
+
+template <typename Sample, unsigned Max, bool Premultiplied>
+void Lay(const Sample* in, int count, int colours, uchar* out)
+{
+    for (int i = 0; i < count; ++i, in += colours + 1) {
+        const Sample alpha = in[colours];
+        for (int c = 0; c < colours; ++c)
+            *out++ = Premultiplied ? PremultipliedOnWhite<Sample, Max>(in[c], alpha)
+                                   : OnWhite<Sample, Max>(in[c], alpha);
+    }
+}
+
+} // namespace
+
+void LayOnWhite(const uchar* in, int count, int colours, uchar* out)
+{
+    Lay<uchar, 255, false>(in, count, colours, out);
+}
+
+void LayOnWhite16(const quint16* in, int count, int colours, uchar* out)
+{
+    Lay<quint16, 65535, false>(in, count, colours, out);
+}
+
+void LayOnWhitePremultiplied(const uchar* in, int count, int colours, uchar* out)
+{
+    Lay<uchar, 255, true>(in, count, colours, out);
+}
+
+void LayOnWhitePremultiplied16(const quint16* in, int count, int colours, uchar* out)
+{
+    Lay<quint16, 65535, true>(in, count, colours, out);
+}
+
+void EightBitSamples(const quint16* in, int samples, uchar* out)
+{
+    for (int i = 0; i < samples; ++i)
+        out[i] = EightBits(in[i]);
+}
+
+void UnpackIndices(const uchar* in, int count, int bits, uchar* out)
+{
+    const int perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    for (int i = 0; i < count; ++i) {
+        const int shift = 8 - bits * (i % perByte + 1);
+        out[i] = uchar((in[i / perByte] >> shift) & mask);
+    }
+}
+
+void UnpackGrey(const uchar* in, int count, int bits, uchar* out)
+{
+    UnpackIndices(in, count, bits, out);
+    const unsigned scale = 255u / ((1u << bits) - 1);
+    for (int i = 0; i < count; ++i)
+        out[i] = uchar(out[i] * scale);
+}
+
+void PaletteToRGB(const uchar* indices, int count, const QRgb* colours, uchar* rgb)
+{
+    for (int i = 0; i < count; ++i) {
+        const QRgb colour = colours[indices[i]];
+        const uchar alpha = uchar(qAlpha(colour));
+        *rgb++ = OnWhite<uchar, 255>(uchar(qRed(colour)), alpha);
+        *rgb++ = OnWhite<uchar, 255>(uchar(qGreen(colour)), alpha);
+        *rgb++ = OnWhite<uchar, 255>(uchar(qBlue(colour)), alpha);
+    }
+}

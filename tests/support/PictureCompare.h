@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+// Pictures compared as a viewer would see them.
+
+// source as it should look reduced to target: laid on white pixel by pixel, then each target
+// pixel the average of the source area it covers.
+QImage ReferenceReduction(const QImage& source, const QSize& target);
+
+// The root mean square difference of two pictures of the same size over their red, green and
+// blue samples, as a share of the full scale (0 the same, 1 black against white); 1 when the
+// sizes differ.
+double NormalisedRMSE(const QImage& a, const QImage& b);

@@ -3,14 +3,19 @@
 // of decompression bombs. Fills an import list with several pages per item and runs SubAddToDB
 // into a new database, with scripted UI services and stored controls.
 //
-//   import_writer_bench [--set jpg|png|tif|pdf|mixed|bombs|large-...] [--pages N] [--pages-per-item K] [--corpus DIR]
+//   import_writer_bench [--set jpg|png|tif|pdf|mixed|bombs|large-...] [--pages N] [--pages-per-item K] [--copies C]
+//                       [--corpus DIR]
 //
 // Each set lives in its own folder of DIR (made once, reused by later runs): jpg, png, tif and
 // pdf hold N distinct pages; mixed holds hard links to those pages in the order of a mixed
 // archive (half JPEG); bombs holds 16 small files that declare huge pictures (GIF, RLE bitmap,
 // 15000 x 15000 TIFF); the large-... sets hold one large scan each (1200 dpi A4 grey and colour
-// TIFF and PNG, a colour BMP, 600 dpi A4 and A3 colour TIFF). Prints pages/s, MB/s of page bytes stored, the database size, the peak
-// resident memory of the run and the longest time the run went without a turn of the event loop.
+// TIFF and PNG, a colour BMP, 600 dpi A4 and A3 colour TIFF, and, written band by band with
+// libtiff and libpng: 16-bit grey and colour, interlaced colour and translucent PNG, 1200 dpi A3,
+// a 600 dpi A0 fax page in one strip; plus a progressive 1200 dpi A4 JPEG). --copies C lists
+// every page C times (hard links), so that one import holds C large scans. Prints pages/s, MB/s
+// of page bytes stored, the database size, the peak resident memory of the run and the longest
+// time the run went without a turn of the event loop.
 
 #include <QBuffer>
 #include <QCommandLineParser>
@@ -28,9 +33,12 @@
 #include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <csetjmp>
 #include <cstdio>
 #include <numeric>
+#include <png.h>
 #include <sys/resource.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include "DatabaseCreator.h"
@@ -56,16 +64,20 @@ const PageKind Pdf{"pdf", "application/pdf"};
 // The mix of an archive, one entry per page in turn: half of the pages are JPEG scans.
 const PageKind* const Mix[] = {&Jpg, &Png, &Jpg, &Pdf, &Jpg, &Tif, &Jpg, &Pdf, &Jpg, &Png};
 
-// A page that looks like a scan: paper tone, text lines, a stamp; the seed varies the content so
-// pages do not compress to the same bytes. Paper grain (noise) gives JPEG pages a scan's size.
-QImage ScanPicture(QSize size, int seed, bool grain)
+// Where a page of the size has its stamp.
+QRect StampRect(QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
+    return QRect(size.width() * 6 / 10, size.height() * 7 / 10, size.width() / 4, size.width() / 4);
+}
+
+// Paints a page that looks like a scan: paper tone, text lines, a stamp; the seed varies the
+// content so pages do not compress to the same bytes.
+void PaintScan(QPainter& painter, QSize size, int seed)
+{
     QLinearGradient paper(0, 0, size.width(), size.height());
     paper.setColorAt(0, QColor(252, 250, 244));
     paper.setColorAt(1, QColor(238, 236, 228));
-    painter.fillRect(image.rect(), paper);
+    painter.fillRect(QRect(QPoint(0, 0), size), paper);
     QFont font = painter.font();
     font.setPixelSize(size.height() / 70);
     painter.setFont(font);
@@ -80,7 +92,15 @@ QImage ScanPicture(QSize size, int seed, bool grain)
                              .arg((seed + line) * 31 % 1000)
                              .arg(line * 7 % 100, 2, 10, QLatin1Char('0')));
     painter.setPen(QPen(QColor(160, 30, 30), size.width() / 300));
-    painter.drawEllipse(QRect(size.width() * 6 / 10, size.height() * 7 / 10, size.width() / 4, size.width() / 4));
+    painter.drawEllipse(StampRect(size));
+}
+
+// The page of PaintScan as a picture. Paper grain (noise) gives JPEG pages a scan's size.
+QImage ScanPicture(QSize size, int seed, bool grain)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    PaintScan(painter, size, seed);
     painter.end();
     if (grain) {
         QRandomGenerator random(seed);
@@ -97,11 +117,30 @@ QImage ScanPicture(QSize size, int seed, bool grain)
     return image;
 }
 
-bool WriteJpeg(const QString& path, const QImage& image)
+// Rows top .. top + rows - 1 of the page ScanPicture(size, seed, false) holds, for pages too
+// large to hold whole.
+QImage ScanBand(QSize size, int seed, int top, int rows)
+{
+    QImage band(size.width(), rows, QImage::Format_RGB32);
+    QPainter painter(&band);
+    painter.translate(0, -top);
+    PaintScan(painter, size, seed);
+    painter.end();
+    return band;
+}
+
+bool WriteJpeg(const QString& path, const QImage& image, int quality = 90, bool progressive = false)
 {
     QImageWriter writer(path, "jpeg");
-    writer.setQuality(90);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
     return writer.write(image);
+}
+
+// A hard link to source at path, unless path is there already.
+bool Link(const QString& source, const QString& path)
+{
+    return QFile::exists(path) || ::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) == 0;
 }
 
 bool WritePage(const QString& path, const PageKind& kind, int seed)
@@ -177,8 +216,7 @@ QStringList MixedCorpus(const QString& root, int pages, QStringList& types)
         const QString path =
             folder.absoluteFilePath(QStringLiteral("page%1.%2").arg(i + 1, 4, 10, QLatin1Char('0')).arg(kind.extension));
         const QStringList& sources = typed[&kind];
-        if (!QFile::exists(path)
-            && ::link(QFile::encodeName(sources[i % sources.size()]).constData(), QFile::encodeName(path).constData()) != 0)
+        if (!Link(sources[i % sources.size()], path))
             return {};
         paths << path;
         types << kind.typeName;
@@ -270,7 +308,7 @@ QStringList BombCorpus(const QString& root, QStringList& types)
             types << QStringLiteral("image/bmp");
         } else {
             path = base + QStringLiteral(".tif");
-            if (!QFile::exists(path) && ::link(QFile::encodeName(tiff).constData(), QFile::encodeName(path).constData()) != 0)
+            if (!Link(tiff, path))
                 return {};
             types << Tif.typeName;
         }
@@ -280,46 +318,249 @@ QStringList BombCorpus(const QString& root, QStringList& types)
 }
 
 // Large scans, one page a set: each fits a machine's memory ceiling only when decoded alone or
-// in a reduced form. 1200 and 600 dots per inch on A4 (210 x 297 mm) and A3 (297 x 420 mm).
+// in a reduced form. 1200 and 600 dots per inch on A4 (210 x 297 mm), A3 (297 x 420 mm) and
+// A0 (841 x 1189 mm).
+constexpr QSize A4At1200(9921, 14031);
+constexpr QSize A3At1200(14031, 19843);
+constexpr QSize A4At600(4961, 7016);
+constexpr QSize A3At600(7016, 9921);
+constexpr QSize A0At600(19866, 28087);
+
+// The pixels a large scan's file holds. Bilevel is a fax page: 1 bit, 1 for black.
+enum class Pixels { Grey, Colour, Grey16, Colour48, ColourAlpha, Bilevel };
+
 struct LargeScan
 {
     const char* set;
     QSize size;
-    bool colour;
+    Pixels pixels;
     const PageKind* kind;
-    const char* format; // the writer's format name
+    bool bands = false;  // written band by band with the format's library, as it is too large to hold whole
+    bool passes = false; // the picture comes in passes: Adam7 PNG, progressive JPEG
 };
 
 const PageKind Bmp{"bmp", "image/bmp"};
 
 const LargeScan LargeScans[] = {
-    {"large-grey-tif", {9921, 14031}, false, &Tif, "tiff"},
-    {"large-colour-tif", {9921, 14031}, true, &Tif, "tiff"},
-    {"large-grey-png", {9921, 14031}, false, &Png, "png"},
-    {"large-colour-png", {9921, 14031}, true, &Png, "png"},
-    {"large-colour-bmp", {9921, 14031}, true, &Bmp, "bmp"},
-    {"a4-600-colour-tif", {4961, 7016}, true, &Tif, "tiff"},
-    {"a3-600-colour-tif", {7016, 9921}, true, &Tif, "tiff"},
+    {"large-grey-tif", A4At1200, Pixels::Grey, &Tif},
+    {"large-colour-tif", A4At1200, Pixels::Colour, &Tif},
+    {"large-grey-png", A4At1200, Pixels::Grey, &Png},
+    {"large-colour-png", A4At1200, Pixels::Colour, &Png},
+    {"large-colour-bmp", A4At1200, Pixels::Colour, &Bmp},
+    {"a4-600-colour-tif", A4At600, Pixels::Colour, &Tif},
+    {"a3-600-colour-tif", A3At600, Pixels::Colour, &Tif},
+    {"large-interlaced-colour-png", A4At1200, Pixels::Colour, &Png, true, true},
+    {"large-interlaced-rgba-png", A4At1200, Pixels::ColourAlpha, &Png, true, true},
+    {"large-grey16-png", A4At1200, Pixels::Grey16, &Png, true},
+    {"large-grey16-tif", A4At1200, Pixels::Grey16, &Tif, true},
+    {"large-colour48-tif", A4At1200, Pixels::Colour48, &Tif, true},
+    {"a3-1200-grey-tif", A3At1200, Pixels::Grey, &Tif, true},
+    {"a3-1200-colour-tif", A3At1200, Pixels::Colour, &Tif, true},
+    {"a3-1200-colour48-tif", A3At1200, Pixels::Colour48, &Tif, true},
+    {"a0-600-g4-tif", A0At600, Pixels::Bilevel, &Tif, true},
+    {"large-progressive-jpg", A4At1200, Pixels::Colour, &Jpg, false, true},
 };
+
+int Samples(Pixels pixels)
+{
+    switch (pixels) {
+    case Pixels::Colour:
+    case Pixels::Colour48:
+        return 3;
+    case Pixels::ColourAlpha:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+int Bits(Pixels pixels)
+{
+    return pixels == Pixels::Bilevel ? 1 : pixels == Pixels::Grey16 || pixels == Pixels::Colour48 ? 16 : 8;
+}
+
+// A 16-bit sample of an 8-bit value; a ramp in its low byte keeps it within rounding of the value,
+// so a reader that takes the wrong byte shows stripes instead of the page.
+quint16 Wide(int value, int x)
+{
+    return quint16(std::clamp(value * 257 + ((x >> 3) & 0x7F) - 64, 0, 65535));
+}
+
+// Row y of the page (pixels of the band) in the pixels of the scan's file; 16-bit samples in host
+// order. The translucent scan has its stamp half transparent.
+void PackRow(const QRgb* pixels, int y, const LargeScan& scan, uchar* row)
+{
+    const int width = scan.size.width();
+    auto* wide = reinterpret_cast<quint16*>(row);
+    switch (scan.pixels) {
+    case Pixels::Grey:
+        for (int x = 0; x < width; ++x)
+            row[x] = uchar(qGray(pixels[x]));
+        break;
+    case Pixels::Colour:
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = uchar(qRed(pixels[x]));
+            row[3 * x + 1] = uchar(qGreen(pixels[x]));
+            row[3 * x + 2] = uchar(qBlue(pixels[x]));
+        }
+        break;
+    case Pixels::ColourAlpha: {
+        const QRect stamp = StampRect(scan.size);
+        for (int x = 0; x < width; ++x) {
+            row[4 * x] = uchar(qRed(pixels[x]));
+            row[4 * x + 1] = uchar(qGreen(pixels[x]));
+            row[4 * x + 2] = uchar(qBlue(pixels[x]));
+            row[4 * x + 3] = stamp.contains(x, y) ? 128 : 255;
+        }
+        break;
+    }
+    case Pixels::Grey16:
+        for (int x = 0; x < width; ++x)
+            wide[x] = Wide(qGray(pixels[x]), x);
+        break;
+    case Pixels::Colour48:
+        for (int x = 0; x < width; ++x) {
+            wide[3 * x] = Wide(qRed(pixels[x]), x);
+            wide[3 * x + 1] = Wide(qGreen(pixels[x]), x);
+            wide[3 * x + 2] = Wide(qBlue(pixels[x]), x);
+        }
+        break;
+    case Pixels::Bilevel:
+        std::fill_n(row, (width + 7) / 8, 0);
+        for (int x = 0; x < width; ++x)
+            if (qGray(pixels[x]) < 128)
+                row[x / 8] |= uchar(0x80 >> (x % 8));
+        break;
+    }
+}
+
+// Hands every row of the scan's page, top to bottom, to write(y, row); the page is painted a band
+// at a time so that memory stays a band's whatever the page's size.
+template <typename Write>
+bool ForEachRow(const LargeScan& scan, Write write)
+{
+    constexpr int BandRows = 256;
+    std::vector<uchar> row((size_t(scan.size.width()) * Samples(scan.pixels) * Bits(scan.pixels) + 7) / 8);
+    for (int top = 0; top < scan.size.height(); top += BandRows) {
+        const int rows = std::min(BandRows, scan.size.height() - top);
+        const QImage band = ScanBand(scan.size, 7, top, rows);
+        for (int i = 0; i < rows; ++i) {
+            PackRow(reinterpret_cast<const QRgb*>(band.constScanLine(i)), top + i, scan, row.data());
+            if (!write(top + i, row.data()))
+                return false;
+        }
+    }
+    return true;
+}
+
+// LZW strips of about 4 MB, as Qt's writer makes them for the other large scans; a fax page (G4)
+// in one strip for the whole page, as scanners write it.
+bool WriteTiffBands(const QString& path, const LargeScan& scan)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tiff)
+        return false;
+    const bool fax = scan.pixels == Pixels::Bilevel;
+    const int samples = Samples(scan.pixels);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(scan.size.width()));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(scan.size.height()));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, Bits(scan.pixels));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
+                 fax ? PHOTOMETRIC_MINISWHITE : samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, fax ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW);
+    const tmsize_t stripRows = fax ? scan.size.height() : std::max<tmsize_t>(1, (4 << 20) / TIFFScanlineSize(tiff));
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, uint32_t(stripRows));
+    const bool written =
+        ForEachRow(scan, [tiff](int y, uchar* row) { return TIFFWriteScanline(tiff, row, uint32_t(y), 0) == 1; });
+    TIFFClose(tiff);
+    return written;
+}
+
+// libpng reports a failure by a long jump back here, past the frames of the rows (a generator
+// that fails stops, so what they hold is not worth freeing).
+bool WritePngRows(png_structp png, png_infop info, FILE* file, const LargeScan& scan)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    const int types[] = {PNG_COLOR_TYPE_GRAY, 0, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
+    png_set_IHDR(png, info, png_uint_32(scan.size.width()), png_uint_32(scan.size.height()), Bits(scan.pixels),
+                 types[Samples(scan.pixels) - 1], scan.passes ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    if (Bits(scan.pixels) == 16 && QSysInfo::ByteOrder == QSysInfo::LittleEndian)
+        png_set_swap(png);
+    // Each pass takes every row of the page and keeps its own pixels of it.
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        ForEachRow(scan, [png](int, uchar* row) {
+            png_write_row(png, row);
+            return true;
+        });
+    png_write_end(png, nullptr);
+    return true;
+}
+
+bool WritePngBands(const QString& path, const LargeScan& scan)
+{
+    FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!file)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    const bool written = info && WritePngRows(png, info, file, scan);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0 && written;
+}
+
+bool WriteLargeScan(const QString& path, const LargeScan& scan)
+{
+    if (scan.bands)
+        return scan.kind == &Tif ? WriteTiffBands(path, scan) : WritePngBands(path, scan);
+    if (scan.kind == &Jpg)
+        return WriteJpeg(path, ScanPicture(scan.size, 7, true), 85, scan.passes);
+    QImage page = ScanPicture(scan.size, 7, false);
+    page = page.convertToFormat(scan.pixels == Pixels::Colour ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
+    QImageWriter writer(path, scan.kind == &Tif ? QByteArray("tiff") : scan.kind->extension.toLatin1());
+    if (scan.kind == &Tif)
+        writer.setCompression(1); // LZW
+    return writer.write(page);
+}
 
 QStringList LargeCorpus(const QString& root, const LargeScan& scan, QStringList& types)
 {
     const QDir folder(QDir(root).filePath(QStringLiteral("large")));
     QDir().mkpath(folder.path());
     const QString path = folder.absoluteFilePath(QStringLiteral("%1.%2").arg(scan.set, scan.kind->extension));
-    if (!QFile::exists(path)) {
-        QImage page = ScanPicture(scan.size, 7, false);
-        page = page.convertToFormat(scan.colour ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
-        QImageWriter writer(path + QStringLiteral(".part"), scan.format);
-        if (scan.kind == &Tif)
-            writer.setCompression(1); // LZW
-        if (!writer.write(page) || !QFile::rename(path + QStringLiteral(".part"), path)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-            return {};
-        }
+    if (!QFile::exists(path)
+        && (!WriteLargeScan(path + QStringLiteral(".part"), scan) || !QFile::rename(path + QStringLiteral(".part"), path))) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return {};
     }
     types << scan.kind->typeName;
     return {path};
+}
+
+// The pages again under names of their own (hard links page-copy2.tif, ...), so that one import
+// holds every page copies times.
+QStringList Copies(const QStringList& paths, int copies, QStringList& types)
+{
+    QStringList all = paths;
+    const QStringList pageTypes = types;
+    for (int copy = 2; copy <= copies; ++copy) {
+        for (const QString& path : paths) {
+            const QFileInfo page(path);
+            const QString name = QStringLiteral("%1-copy%2.%3").arg(page.completeBaseName()).arg(copy).arg(page.suffix());
+            all << page.dir().absoluteFilePath(name);
+            QFile::remove(all.last()); // a link to a page written anew since
+            if (!Link(path, all.last()))
+                return {};
+        }
+        types << pageTypes;
+    }
+    return all;
 }
 
 QStringList MakeCorpus(const QString& root, const QString& set, int pages, QStringList& types)
@@ -409,14 +650,21 @@ int main(int argc, char** argv)
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("set"), QStringLiteral("jpg, png, tif, pdf, mixed, bombs or one large scan: large-grey-tif, large-colour-tif, large-grey-png, large-colour-png, large-colour-bmp, a4-600-colour-tif, a3-600-colour-tif."), QStringLiteral("SET"), "mixed"});
+    QStringList largeSets;
+    for (const LargeScan& scan : LargeScans)
+        largeSets << QLatin1String(scan.set);
+    parser.addOption({QStringLiteral("set"),
+                      QStringLiteral("jpg, png, tif, pdf, mixed, bombs or one large scan: %1.").arg(largeSets.join(QStringLiteral(", "))),
+                      QStringLiteral("SET"), "mixed"});
     parser.addOption({QStringLiteral("pages"), QStringLiteral("Number of pages."), QStringLiteral("N"), "200"});
     parser.addOption({QStringLiteral("pages-per-item"), QStringLiteral("Pages of each item."), QStringLiteral("K"), "4"});
+    parser.addOption({QStringLiteral("copies"), QStringLiteral("Times every page of the set is imported."), QStringLiteral("C"), "1"});
     parser.addOption({QStringLiteral("corpus"), QStringLiteral("Folder of page sets to reuse."), QStringLiteral("DIR")});
     parser.process(application);
     const QString set = parser.value(QStringLiteral("set"));
     const int pages = std::max(1, parser.value(QStringLiteral("pages")).toInt());
     const int pagesPerItem = std::max(1, parser.value(QStringLiteral("pages-per-item")).toInt());
+    const int copies = std::max(1, parser.value(QStringLiteral("copies")).toInt());
 
     QTemporaryDir work;
     QString corpus = parser.value(QStringLiteral("corpus"));
@@ -429,7 +677,7 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     QStringList types;
-    const QStringList paths = MakeCorpus(QDir(corpus).absolutePath(), set, pages, types);
+    const QStringList paths = Copies(MakeCorpus(QDir(corpus).absolutePath(), set, pages, types), copies, types);
     if (paths.isEmpty())
         return 1;
     qint64 pageBytes = 0;

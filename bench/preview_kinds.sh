@@ -244,7 +244,8 @@ make_page() {
 reference() {
     local page=$1 out=$2
     shift 2
-    convert "$page" -auto-orient -background white -flatten -alpha off "$@" "PNG24:$out.tmp.png" &&
+    # +repage: -flatten would otherwise keep the canvas of the unturned page.
+    convert "$page" -auto-orient +repage -background white -flatten -alpha off "$@" "PNG24:$out.tmp.png" &&
         mv "$out.tmp.png" "$out"
 }
 

@@ -60,12 +60,15 @@ void EightBitSamples(const quint16* in, int samples, uchar* out)
 
 void UnpackIndices(const uchar* in, int count, int bits, uchar* out)
 {
+    // A byte at a time, without division: 1-bit scans of whole pages come through here.
     const int perByte = 8 / bits;
     const unsigned mask = (1u << bits) - 1;
-    for (int i = 0; i < count; ++i) {
-        const int shift = 8 - bits * (i % perByte + 1);
-        out[i] = uchar((in[i / perByte] >> shift) & mask);
-    }
+    int i = 0;
+    for (; i + perByte <= count; ++in)
+        for (int shift = 8 - bits; shift >= 0; shift -= bits)
+            out[i++] = uchar((*in >> shift) & mask);
+    for (int shift = 8 - bits; i < count; shift -= bits)
+        out[i++] = uchar((*in >> shift) & mask);
 }
 
 void UnpackGrey(const uchar* in, int count, int bits, uchar* out)

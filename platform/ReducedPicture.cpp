@@ -47,7 +47,7 @@ std::vector<ReducedPicture::Span> ReducedPicture::Spans(int source, int target)
 }
 
 template <int Channels>
-void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step)
+void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step, int channel)
 {
     if (y < 0 || y >= mSource.height() || x0 < 0 || step < 1 || mTarget.isEmpty())
         return;
@@ -84,9 +84,14 @@ void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step
         float* sums = mSums.data() + (size_t(targetRow) * size_t(mTarget.width()) + size_t(first)) * Slots;
         const float* from = row + first * Slots;
         for (int column = first; column <= last; ++column, sums += Slots, from += Slots) {
-            for (int c = 0; c < 3; ++c)
-                sums[c] += share * from[Channels == 1 ? 0 : c];
-            sums[3] += share * from[3];
+            if (channel < 0) {
+                for (int c = 0; c < 3; ++c)
+                    sums[c] += share * from[Channels == 1 ? 0 : c];
+            } else {
+                sums[channel] += share * from[0];
+            }
+            if (channel <= 0)
+                sums[3] += share * from[3];
         }
     };
     addInto(span.cell, span.share);
@@ -102,6 +107,12 @@ void ReducedPicture::AddGrey(int y, const uchar* grey, int count, int x0, int st
 void ReducedPicture::AddRGB(int y, const uchar* rgb, int count, int x0, int step)
 {
     Add<3>(y, rgb, count, x0, step);
+}
+
+void ReducedPicture::AddChannel(int y, int channel, const uchar* samples, int count, int x0, int step)
+{
+    if (channel >= 0 && channel < 3)
+        Add<1>(y, samples, count, x0, step, channel);
 }
 
 QImage ReducedPicture::Image() const

@@ -25,6 +25,9 @@ public:
     // the source are ignored.
     void AddGrey(int y, const uchar* grey, int count, int x0 = 0, int step = 1);
     void AddRGB(int y, const uchar* rgb, int count, int x0 = 0, int step = 1);
+    // The same for one channel (0 red, 1 green, 2 blue) of a picture whose channels come apart,
+    // as in planes: every channel of a pixel must come, and the pixel counts as covered once.
+    void AddChannel(int y, int channel, const uchar* samples, int count, int x0 = 0, int step = 1);
 
     // The reduced picture, 32 bits per pixel (QImage::Format_RGB32).
     QImage Image() const;
@@ -42,8 +45,9 @@ private:
     };
     static std::vector<Span> Spans(int source, int target);
 
+    // channel: -1 for whole pixels, else the one channel that the samples (Channels 1) are.
     template <int Channels>
-    void Add(int y, const uchar* pixels, int count, int x0, int step);
+    void Add(int y, const uchar* pixels, int count, int x0, int step, int channel = -1);
 
     QSize mSource;
     QSize mTarget;

@@ -9,6 +9,10 @@
 #include <QThread>
 #include <poppler-qt6.h>
 
+#include "PixelRow.h"
+#include "ReducedPicture.h"
+#include "RowDecoder.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -41,65 +45,14 @@ qint64 ImageBytes(const QSize& size, QImage::Format format)
     return (qint64(size.width()) * depth + 31) / 32 * 4 * size.height();
 }
 
-// Smooth scaling works on 32-bit pixels: any other picture is first copied whole into them.
-bool ScalesInPlace(QImage::Format format)
-{
-    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied;
-}
-
-// Grey scans are first shrunk in grey by a whole factor (each k x k square averaged), so that the
-// smooth scaling that follows copies a small picture into 32 bits instead of the whole page.
-constexpr int GreyReductionMinimum = 4;
-
-// The factor k by which a decoded picture is first shrunk in grey on its way to target; 1 for none.
-int GreyReduction(const QSize& decoded, QImage::Format format, const QSize& target)
-{
-    const int factor = std::min(decoded.width() / target.width(), decoded.height() / target.height());
-    return format == QImage::Format_Grayscale8 && factor >= GreyReductionMinimum ? factor / 2 : 1;
-}
-
-QImage GreyReduced(const QImage& grey, int k)
-{
-    const int width = grey.width();
-    const int height = grey.height();
-    QImage reduced((width + k - 1) / k, (height + k - 1) / k, QImage::Format_Grayscale8);
-    if (reduced.isNull())
-        return reduced;
-    std::vector<quint32> sums(size_t(reduced.width()));
-    for (int row = 0; row < reduced.height(); ++row) {
-        std::fill(sums.begin(), sums.end(), 0);
-        const int top = row * k;
-        const int rows = std::min(k, height - top);
-        for (int y = top; y < top + rows; ++y) {
-            const uchar* line = grey.constScanLine(y);
-            for (int column = 0, x = 0; column < reduced.width(); ++column) {
-                const int end = std::min(x + k, width);
-                quint32 sum = 0;
-                for (; x < end; ++x)
-                    sum += line[x];
-                sums[size_t(column)] += sum;
-            }
-        }
-        uchar* out = reduced.scanLine(row);
-        for (int column = 0; column < reduced.width(); ++column) {
-            const quint32 area = quint32(rows * std::min(k, width - column * k));
-            out[column] = uchar((sums[size_t(column)] + area / 2) / area);
-        }
-    }
-    return reduced;
-}
-
-// Brings a decoded picture to exactly target: smooth scaling when the decoder did not hit the
-// size, then 32 bits per pixel with any transparency laid on white.
+// Brings a picture decoded at about its target's size (a JPEG decoded at a reduced scale, a PDF
+// page rendered at the preview's resolution) to exactly target: smooth scaling when the decoder
+// did not hit the size, then 32 bits per pixel with any transparency laid on white.
 std::optional<QImage> Finish(const QImage& decoded, const QSize& target)
 {
-    QImage source = decoded;
-    const int k = GreyReduction(decoded.size(), decoded.format(), target);
-    if (k > 1)
-        source = GreyReduced(decoded, k);
-    QImage image = source.size() == target
-        ? source
-        : source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage image = decoded.size() == target
+        ? decoded
+        : decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (image.isNull())
         return std::nullopt;
     if (!image.hasAlphaChannel())
@@ -114,47 +67,111 @@ std::optional<QImage> Finish(const QImage& decoded, const QSize& target)
     return canvas;
 }
 
-// Each worker thread decodes into the same image again and again: the decoders refill a picture
-// of the same size and format in place, which spares allocating (and the system zeroing) a whole
-// page for every page. A picture larger than a worker's share of the budget is not kept.
-QImage& DecodeBuffer()
+// A picture decoded whole is converted in bands of this many rows on its way into the reduced
+// picture, so that the conversion never copies the whole page.
+constexpr int FoldBandRows = 64;
+
+// What folding a picture of width decoded whole takes besides the picture: one band converted
+// to 32 bits a pixel, twice (the band and its conversion), and the row laid on white.
+qint64 FoldBandBytes(int width)
 {
-    thread_local QImage buffer;
-    return buffer;
+    return 2 * qint64(width) * 4 * FoldBandRows + qint64(width) * 3;
 }
 
-qint64 KeptBufferBytes()
+// A picture decoded whole, folded into target: every pixel kind is brought to opaque 8-bit grey
+// or RGB band by band, transparency laid on white pixel by pixel, then averaged down.
+QImage FoldWhole(const QImage& image, const QSize& target)
 {
-    return PictureMemoryCeiling() / 4 / std::max(1, QThread::idealThreadCount());
+    ReducedPicture reduced(image.size(), target);
+    const bool alpha = image.hasAlphaChannel();
+    const bool grey = !alpha && image.isGrayscale();
+    const QImage::Format format = alpha ? QImage::Format_RGBA8888 : grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
+    std::vector<uchar> opaque(alpha ? size_t(image.width()) * 3 : 0);
+    for (int top = 0; top < image.height(); top += FoldBandRows) {
+        const int rows = std::min(FoldBandRows, image.height() - top);
+        const QImage band = image.copy(0, top, image.width(), rows).convertToFormat(format);
+        if (band.isNull())
+            return {};
+        for (int row = 0; row < rows; ++row) {
+            const uchar* line = band.constScanLine(row);
+            if (grey) {
+                reduced.AddGrey(top + row, line, image.width());
+            } else if (alpha) {
+                LayOnWhite(line, image.width(), 3, opaque.data());
+                reduced.AddRGB(top + row, opaque.data(), image.width());
+            } else {
+                reduced.AddRGB(top + row, line, image.width());
+            }
+        }
+    }
+    return reduced.Image();
 }
 
-// What decoding a picture of size in format and fitting it to target takes, as Fit and Finish
-// allocate it: the decoded picture, a turned copy when it has to be turned, a grey picture shrunk
-// first or else a whole 32-bit copy when smooth scaling needs one, and a few target-sized pictures.
-qint64 WorkingBytes(const QSize& size, QImage::Format format, bool turned, const QSize& target)
+// The orientation tag (1 to 8) that Qt's transformation flags stand for.
+int OrientationOf(QImageIOHandler::Transformations transformation)
 {
-    qint64 bytes = ImageBytes(size, format) + 4 * ImageBytes(target, QImage::Format_RGB32);
-    const QSize upright = turned ? size.transposed() : size;
-    if (turned)
-        bytes += ImageBytes(upright, format);
-    if (ScalesInPlace(format) || upright == target)
-        return bytes;
-    const int k = GreyReduction(upright, format, target);
-    if (k == 1)
-        return bytes + ImageBytes(upright, QImage::Format_RGB32);
-    const QSize reduced((upright.width() + k - 1) / k, (upright.height() + k - 1) / k);
-    return bytes + ImageBytes(reduced, format) + ImageBytes(reduced, QImage::Format_RGB32);
+    static constexpr int Tags[8] = {1, 2, 4, 3, 6, 7, 5, 8};  // indexed by mirror | flip << 1 | rotate << 2
+    return Tags[int(transformation) & 7];
+}
+
+// What libjpeg holds for a progressive JPEG besides the decoded picture: every coefficient of the
+// whole picture, at full size whatever the scale it is decoded at (2 bytes a coefficient, 64 a
+// block). 0 for a baseline JPEG, decoded a few rows at a time, and for a file that is no JPEG.
+qint64 ProgressiveJPEGBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    // The markers before the frame header: tables and application data, 64 KiB each at most.
+    const QByteArray head = file.read(1024 * 1024);
+    const auto byte = [&](qsizetype at) { return at < head.size() ? int(uchar(head[at])) : -1; };
+    const auto word = [&](qsizetype at) { return byte(at) < 0 || byte(at + 1) < 0 ? -1 : byte(at) << 8 | byte(at + 1); };
+    if (word(0) != 0xFFD8)
+        return 0;
+    qsizetype at = 2;
+    while (byte(at) == 0xFF) {
+        const int marker = byte(at + 1);
+        const int length = word(at + 2);
+        if (marker < 0 || length < 2)
+            return 0;
+        // Start of frame: progressive are 0xC2, 0xC6, 0xCA and 0xCE.
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if ((marker & 3) != 2)
+                return 0;
+            const qint64 height = word(at + 5);
+            const qint64 width = word(at + 7);
+            const int components = byte(at + 9);
+            int hMax = 1, vMax = 1;
+            for (int c = 0; c < components; ++c) {
+                hMax = std::max(hMax, byte(at + 11 + 3 * c) >> 4);
+                vMax = std::max(vMax, byte(at + 11 + 3 * c) & 15);
+            }
+            qint64 bytes = 0;
+            for (int c = 0; c < components; ++c) {
+                const int h = std::max(1, byte(at + 11 + 3 * c) >> 4);
+                const int v = std::max(1, byte(at + 11 + 3 * c) & 15);
+                // Blocks across and down, rounded up to whole sampling units as libjpeg allocates them.
+                const qint64 across = (width * h + 8 * hMax - 1) / (8 * hMax);
+                const qint64 down = (height * v + 8 * vMax - 1) / (8 * vMax);
+                bytes += (across + h - 1) / h * h * ((down + v - 1) / v * v) * 128;
+            }
+            return bytes;
+        }
+        at += 2 + length;
+    }
+    return 0;
 }
 
 std::atomic<qint64> CeilingSet{0};
 
-// Qt's decoders refuse to allocate a picture over Qt's limit, counting at least 32 bits a pixel
-// whatever the format. A picture decoded whole is decoded into a buffer made here of the size and
-// format its header gives, which the decoder fills in place, so this limit only stops a decoder
-// that allocates something else than its header said.
+// Qt's decoders refuse to allocate a picture over Qt's limit, counting 32 bits a pixel whatever
+// the format. What a picture decoded whole takes is counted here, at its own format's depth, before
+// it is decoded; Qt's limit only stops a decoder that allocates more than its header said, so it
+// allows the pixels of the largest picture at 8 bits each.
 void ApplyAllocationLimit()
 {
-    QImageReader::setAllocationLimit(int(std::max<qint64>(1, LargestPictureBytes() / (1024 * 1024))));
+    QImageReader::setAllocationLimit(int(std::max<qint64>(1, 4 * LargestPictureBytes() / (1024 * 1024))));
 }
 
 void EnsureAllocationLimit()
@@ -170,6 +187,26 @@ QSize ScaledDecodeSize(const QSize& source, const QSize& target)
     const int ratio = std::min(source.width() / target.width(), source.height() / target.height());
     const int denominator = ratio >= 8 ? 8 : ratio >= 4 ? 4 : ratio >= 2 ? 2 : 1;
     return {(source.width() + denominator - 1) / denominator, (source.height() + denominator - 1) / denominator};
+}
+
+// The logical screen of a GIF file, which its decoder paints every frame on: Qt reports the size
+// of the first frame, which may be far smaller.
+QSize GIFScreenSize(const QString& path)
+{
+    QFile file(path);
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(10) : QByteArray();
+    if (head.size() < 10)
+        return {};
+    const auto word = [&](int at) { return int(uchar(head[at])) | int(uchar(head[at + 1])) << 8; };
+    return {word(6), word(8)};
+}
+
+// What libjpeg and Qt's JPEG decoder hold while a picture of width is decoded a few rows at a
+// time: the rows of one band of blocks at full width (up to 16 rows of 4 bytes a pixel, for colour
+// sampled at half height), and the decoder's tables.
+qint64 JPEGRowBytes(int width)
+{
+    return 16LL * width * 4 * 2 + 2 * 1024 * 1024;
 }
 
 // A broken PDF is simply no picture; Poppler's own complaints would only clutter the output.
@@ -250,6 +287,11 @@ qint64 LookAheadPictureBytes()
     return PictureMemoryCeiling() / 4;
 }
 
+qint64 LargestPicturePixels()
+{
+    return 1LL << 30;
+}
+
 qint64 LargestPictureBytes()
 {
     constexpr qint64 Cap = 768LL * 1024 * 1024;
@@ -280,38 +322,65 @@ void PictureFitter::Inspect(const QString& path)
         mDecodeBytes = 4 * ImageBytes(mBox, QImage::Format_RGB32) + std::min(QFileInfo(path).size(), PDFReadWholeLimit);
         return;
     }
+    for (const auto open : {OpenTIFFRows, OpenPNGRows, OpenBMPRows}) {
+        if ((mRows = open(path))) {
+            InspectRows();
+            return;
+        }
+    }
+    InspectWhole(path);
+}
+
+// The box is fitted by the picture as it stands once turned; the pixels arrive as stored.
+void PictureFitter::SetSource(const QSize& stored, int orientation)
+{
+    mOrientation = orientation;
+    const bool turned = orientation >= 5 && orientation <= 8;
+    mTarget = FittedSize(turned ? stored.transposed() : stored, mBox);
+    mStoredTarget = turned ? mTarget.transposed() : mTarget;
+}
+
+void PictureFitter::InspectRows()
+{
+    const QSize size = mRows->Size();
+    if (!(size.width() > 0 && size.height() > 0) || qint64(size.width()) * size.height() > LargestPicturePixels())
+        return;
+    SetSource(size, mRows->Orientation());
+    mDecodeBytes = mRows->WorkingBytes() + ReducedPicture::Bytes(mTarget) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+}
+
+void PictureFitter::InspectWhole(const QString& path)
+{
     mReader = std::make_unique<QImageReader>(path);
     mReader->setDecideFormatFromContent(true);
-    mReader->setAutoTransform(true);
-    const QSize source = mReader->size();
-    if (!(source.width() > 0 && source.height() > 0)) {
-        // Nothing tells the size before decoding: the picture counts as the largest allowed.
-        mDecodeBytes = mReader->canRead() ? LargestPictureBytes() : 0;
-        return;
-    }
-    // The box is fitted by the picture as it stands after turning; the decoder scales before.
-    const bool turned = mReader->transformation().testFlag(QImageIOHandler::TransformationRotate90);
-    const QSize upright = turned ? source.transposed() : source;
-    mTarget = FittedSize(upright, mBox);
-    const QImage::Format format = mReader->imageFormat();
-    qint64 bytes = WorkingBytes(source, format, turned, mTarget);
-    // The JPEG decoder decodes at 1/2, 1/4 or 1/8 size itself: much faster and smaller than
-    // decoding a whole scan and shrinking it afterwards. The PNG decoder shrinks pictures of 32-bit
-    // pixels row by row, more slowly than it decodes them whole, so only a picture too large to
-    // decode beside others is shrunk; it decodes any other PNG whole before shrinking it.
+    // Turning is done on the reduced picture; the JPEG decoder turns its own reduced picture.
     const QByteArray decoder = mReader->format();
-    const bool shrinksFaster = decoder == "jpeg";
-    const bool shrinksInRows =
-        decoder == "png" && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32);
-    if (mReader->supportsOption(QImageIOHandler::ScaledSize) && mTarget != upright
-        && (shrinksFaster || (shrinksInRows && bytes > LookAheadPictureBytes()))) {
-        mReader->setScaledSize(turned ? mTarget.transposed() : mTarget);
-        const QSize decoded = shrinksFaster ? ScaledDecodeSize(source, mReader->scaledSize()) : mReader->scaledSize();
-        bytes = WorkingBytes(decoded, QImage::Format_RGB32, turned, mTarget);
-    } else if (format != QImage::Format_Invalid) {
-        mWholeSize = source;
-        mWholeFormat = format;
+    mReader->setAutoTransform(decoder == "jpeg");
+    const QSize source = decoder == "gif" ? GIFScreenSize(path).expandedTo(mReader->size()) : mReader->size();
+    if (!(source.width() > 0 && source.height() > 0) || qint64(source.width()) * source.height() > LargestPicturePixels())
+        return;
+    SetSource(source, OrientationOf(mReader->transformation()));
+    const QImage::Format format = mReader->imageFormat();
+    const qint64 finished = 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    qint64 bytes = 0;
+    if (decoder == "jpeg" && mReader->supportsOption(QImageIOHandler::ScaledSize)) {
+        // The JPEG decoder decodes at 1/2, 1/4 or 1/8 of the size itself, turns what it decoded
+        // and smooth-scales it to the size asked for.
+        mReader->setScaledSize(mStoredTarget);
+        const QSize decoded = ScaledDecodeSize(source, mStoredTarget);
+        bytes = 2 * ImageBytes(decoded, QImage::Format_RGB32) + ProgressiveJPEGBytes(path) + JPEGRowBytes(source.width());
+    } else {
+        // Only the PNM decoder decodes into the format it reports; the others (GIF's palette
+        // pictures too) decode into 32 bits a pixel. WebP's lossless decoder also holds its own
+        // copy of the pixels beside the picture it fills.
+        const bool ownFormat = decoder == "pbm" || decoder == "pgm" || decoder == "ppm" || decoder == "bmp";
+        bytes = ImageBytes(source, ownFormat ? format : QImage::Format_RGB32) + FoldBandBytes(source.width())
+            + ReducedPicture::Bytes(mStoredTarget);
+        if (decoder == "webp")
+            bytes += ImageBytes(source, QImage::Format_RGB32);
+        mWhole = true;
     }
+    bytes += finished;
     mDecodeBytes = bytes <= LargestPictureBytes() ? bytes : 0;
 }
 
@@ -322,20 +391,25 @@ std::optional<QImage> PictureFitter::Fit()
     try {
         if (mPDF)
             return RenderPDF(mPath, mBox);
-        QImage& image = DecodeBuffer();
-        if (mWholeFormat != QImage::Format_Invalid && (image.size() != mWholeSize || image.format() != mWholeFormat)) {
-            image = QImage(mWholeSize, mWholeFormat);
-            if (image.isNull())
+        if (mRows) {
+            ReducedPicture reduced(mRows->Size(), mStoredTarget);
+            if (!mRows->Fold(reduced))
                 return std::nullopt;
+            return Oriented(reduced.Image(), mOrientation);
         }
-        std::optional<QImage> fitted;
-        if (mReader->read(&image) && !image.isNull())
-            fitted = Finish(image, mTarget.isValid() ? mTarget : FittedSize(image.size(), mBox));
-        if (image.sizeInBytes() > KeptBufferBytes())
-            image = QImage();
-        return fitted;
+        // A fresh picture for every page: nothing of another page can show through what a
+        // decoder leaves unwritten.
+        QImage image;
+        if (!mReader->read(&image) || image.isNull())
+            return std::nullopt;
+        if (!mWhole)
+            return Finish(image, mTarget);
+        const bool turned = mStoredTarget != mTarget;
+        const QImage reduced = FoldWhole(image, FittedSize(image.size(), turned ? mBox.transposed() : mBox));
+        if (reduced.isNull())
+            return std::nullopt;
+        return Oriented(reduced, mOrientation);
     } catch (const std::bad_alloc&) {
-        DecodeBuffer() = QImage();
         return std::nullopt;
     }
 }

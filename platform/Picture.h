@@ -9,6 +9,7 @@
 #include <optional>
 
 class QImageReader;
+class RowDecoder;
 
 // Pictures decoded from files and fitted in a box. Nothing here shows anything or keeps state,
 // so every function may run on any thread.
@@ -28,13 +29,17 @@ qint64 PictureMemoryCeiling();
 // Sets the ceiling, as on a smaller machine; 0 goes back to the machine's own. Call it while no
 // picture is being decoded.
 void SetPictureMemoryCeiling(qint64 bytes);
-// The most one picture may take to decode, alone: seven eighths of the ceiling (the rest is the
-// program's own) and never more than 768 MiB, well above a colour A4 page scanned at 1200 dpi
-// (531 MiB). A larger picture is decoded at a reduced size where its decoder can, otherwise it is
-// not decoded at all.
+// The most pixels a picture may have: 2^30 (1,074 million). A page of that size takes seconds to
+// read even when it is read in rows; an A0 page scanned at 600 dpi (558 million) is a real scan,
+// at 800 dpi (992 million) still one. A file that declares more is not decoded at all, so a small
+// file that claims a huge picture costs nothing.
+qint64 LargestPicturePixels();
+// The most one picture decoded whole (JPEG, GIF, WebP, PNM...) may take, alone: seven eighths of
+// the ceiling (the rest is the program's own) and never more than 768 MiB. TIFF, PNG and BMP are
+// read in rows and take a few rows' memory whatever their size.
 qint64 LargestPictureBytes();
 // What pictures decoded ahead, side by side, may hold at once: a quarter of the ceiling. A picture
-// that needs more is decoded at a reduced size where its decoder can, so that it need not run alone.
+// that needs more is decoded alone.
 qint64 LookAheadPictureBytes();
 
 // A picture file opened to be fitted in a box: only its header is read, so what decoding it will
@@ -48,25 +53,28 @@ public:
     PictureFitter(const PictureFitter&) = delete;
     PictureFitter& operator=(const PictureFitter&) = delete;
 
-    // The bytes that Fit takes at most while it runs (the decoded pixels and any full-size copy
-    // the scaling needs); 0 when the file will not be decoded (no picture, or over
-    // LargestPictureBytes).
+    // The bytes that Fit takes at most while it runs: what its decoder holds (a few rows, or the
+    // whole picture for the formats decoded whole) and the reduced picture; 0 when the file will
+    // not be decoded (no picture, over LargestPicturePixels or LargestPictureBytes).
     qint64 DecodeBytes() const { return mDecodeBytes; }
     // The picture fitted in the box, as OpenPictureFitted describes it.
     std::optional<QImage> Fit();
 
 private:
     void Inspect(const QString& path);
+    void InspectRows();
+    void InspectWhole(const QString& path);
+    void SetSource(const QSize& stored, int orientation);
 
     QString mPath;
     QSize mBox;
     bool mPDF = false;
-    std::unique_ptr<QImageReader> mReader;
-    QSize mTarget;       // the fitted size, once the source size is known
-    // A picture decoded whole goes into a buffer of this size and format, made before the decoder
-    // runs: what it takes is then exactly what was counted. Invalid when decoded at a reduced size.
-    QSize mWholeSize;
-    QImage::Format mWholeFormat = QImage::Format_Invalid;
+    std::unique_ptr<RowDecoder> mRows;      // TIFF, PNG and BMP, read in rows
+    std::unique_ptr<QImageReader> mReader;  // the other formats
+    bool mWhole = false;                    // decoded whole, then folded (not JPEG)
+    int mOrientation = 1;
+    QSize mTarget;        // the fitted size, as the picture stands once turned
+    QSize mStoredTarget;  // the same as the pixels are stored
     qint64 mDecodeBytes = 0;
 };
 
@@ -75,9 +83,11 @@ private:
 // whose size in points counts as its size in pixels. The result has exactly FittedSize(source
 // size, box), 32 bits per pixel (QImage::Format_RGB32), transparent parts on white.
 // An orientation tag (EXIF) is applied first, so the picture stands as viewers show it and the
-// turned picture is what fits the box. nullopt when the file cannot be decoded: missing, not a
-// regular file, an unknown format, a broken or locked file, or a picture over LargestPictureBytes
-// that its decoder cannot decode at a reduced size.
+// turned picture is what fits the box. Every pixel kind is laid on white and averaged down as
+// opaque 8-bit grey or RGB; parts of a picture its file lacks are white. Nothing of the file but
+// its pixels reaches the result (no colour profile, text or resolution). nullopt when the file
+// cannot be decoded: missing, not a regular file, an unknown format, a broken or locked file, or
+// a picture over LargestPicturePixels, or decoded whole and over LargestPictureBytes.
 std::optional<QImage> OpenPictureFitted(const QString& path, const QSize& box);
 
 // The image encoded as JPEG at quality 0 to 100; empty when it cannot be encoded.

@@ -16,10 +16,17 @@ ReducedPicture::ReducedPicture(const QSize& source, const QSize& target)
     : mSource(source),
       mTarget(target.boundedTo(source)),
       mColumns(Spans(mSource.width(), mTarget.width())),
+      mColumnStarts(size_t(std::max(0, mTarget.width())) + 1, 0),
       mRows(Spans(mSource.height(), mTarget.height())),
       mSums(size_t(std::max(0, mTarget.width())) * size_t(std::max(0, mTarget.height())) * Slots, 0.0f),
       mRow(size_t(std::max(0, mTarget.width()) + 1) * Slots, 0.0f)
 {
+    // A column starts after the pixel that straddles its left edge, if any.
+    for (int x = int(mColumns.size()) - 1; x >= 0; --x) {
+        const Span span = mColumns[size_t(x)];
+        mColumnStarts[size_t(span.cell) + (span.share < 1.0f ? 1 : 0)] = x + (span.share < 1.0f ? 1 : 0);
+    }
+    mColumnStarts.back() = mSource.width();
 }
 
 qint64 ReducedPicture::Bytes(const QSize& target)
@@ -54,13 +61,16 @@ void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step
     count = std::min(count, (mSource.width() - x0 + step - 1) / step);
     if (count <= 0)
         return;
+    const bool whole = x0 == 0 && step == 1 && count == mSource.width();
     const int first = mColumns[size_t(x0)].cell;
     const int last = std::min(mColumns[size_t(x0 + (count - 1) * step)].cell + 1, mTarget.width() - 1);
     float* row = mRow.data();
     std::fill(row + first * Slots, row + (last + 1) * Slots, 0.0f);
 
     // Across: the row spread over the target's columns.
-    for (int i = 0, x = x0; i < count; ++i, x += step, pixels += Channels) {
+    if (whole)
+        SpreadWholeRow<Channels>(pixels);
+    for (int i = 0, x = x0; !whole && i < count; ++i, x += step, pixels += Channels) {
         const Span span = mColumns[size_t(x)];
         float* cell = row + span.cell * Slots;
         if (span.share == 1.0f) {
@@ -97,6 +107,37 @@ void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step
     addInto(span.cell, span.share);
     if (span.share < 1.0f && span.cell + 1 < mTarget.height())
         addInto(span.cell + 1, 1.0f - span.share);
+}
+
+template <int Channels>
+void ReducedPicture::SpreadWholeRow(const uchar* pixels)
+{
+    float* cell = mRow.data();
+    for (int column = 0; column < mTarget.width(); ++column, cell += Slots) {
+        const int begin = mColumnStarts[size_t(column)];
+        int end = mColumnStarts[size_t(column) + 1];
+        // The pixel before the next column's start straddles the edge when it is shared.
+        const bool straddles = end > begin && mColumns[size_t(end - 1)].share < 1.0f;
+        if (straddles)
+            --end;
+        quint32 sums[Channels] = {};
+        for (const uchar* p = pixels + begin * Channels; p < pixels + end * Channels; p += Channels)
+            for (int c = 0; c < Channels; ++c)
+                sums[c] += p[c];
+        for (int c = 0; c < Channels; ++c)
+            cell[c] += float(sums[c]);
+        cell[3] += float(end - begin);
+        if (straddles) {
+            const float share = mColumns[size_t(end)].share;
+            const uchar* p = pixels + end * Channels;
+            for (int c = 0; c < Channels; ++c) {
+                cell[c] += share * p[c];
+                cell[Slots + c] += (1.0f - share) * p[c];
+            }
+            cell[3] += share;
+            cell[Slots + 3] += 1.0f - share;
+        }
+    }
 }
 
 void ReducedPicture::AddGrey(int y, const uchar* grey, int count, int x0, int step)

@@ -48,10 +48,15 @@ private:
     // channel: -1 for whole pixels, else the one channel that the samples (Channels 1) are.
     template <int Channels>
     void Add(int y, const uchar* pixels, int count, int x0, int step, int channel = -1);
+    // A whole row spread over every target column: the pixels wholly inside a column are summed
+    // in integers, only the one that straddles a column edge is shared.
+    template <int Channels>
+    void SpreadWholeRow(const uchar* pixels);
 
     QSize mSource;
     QSize mTarget;
     std::vector<Span> mColumns;
+    std::vector<int> mColumnStarts;  // per target column, the first source column wholly inside it
     std::vector<Span> mRows;
     // Per target pixel: red, green, blue and the area covered, each weighted by overlap.
     std::vector<float> mSums;

@@ -9,10 +9,14 @@
 #include <QThread>
 #include <QTransform>
 
+#include <QColorSpace>
 #include <QDir>
 
 #include <algorithm>
 #include <functional>
+#include <string>
+
+#include <tiffio.h>
 
 #include "PageFixtures.h"
 #include "PageLoaders.h"
@@ -228,31 +232,115 @@ TEST_F(PageLoadersTest, PreviewIsAJPEGFittedInTheBox)
     EXPECT_TRUE(ui.services.messages.isEmpty()) << ui.services.messages.join(", ").toStdString();
 }
 
-// A turned photo's preview stands as viewers show it: the same, but for JPEG's losses, as the
-// preview of the same picture stored upright.
+// Gives a TIFF file an orientation tag: its pixels stay stored as drawn, shown turned.
+void TagTIFFOrientation(const QString& path, int orientation)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "r+");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_ORIENTATION, orientation);
+    TIFFRewriteDirectory(tiff);
+    TIFFClose(tiff);
+}
+
+// A turned page's preview stands as viewers show it, for every orientation tag of JPEG (EXIF) and
+// TIFF: the same, but for JPEG's losses, as the preview of the same picture stored upright.
 TEST_F(PageLoadersTest, TurnedPicturePreviewsStandAsViewersShowThem)
 {
     const QImage stored = CornerPicture();
     const QPointF topLeft(0.05, 0.05), topRight(0.95, 0.05), bottomLeft(0.05, 0.95), bottomRight(0.95, 0.95);
-    struct Case { int orientation; qreal clockwise; QPointF redCorner; };
-    const Case cases[] = {{1, 0, topLeft}, {3, 180, bottomRight}, {6, 90, topRight}, {8, 270, bottomLeft}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.orientation);
-        const QString turned = PathOf(QStringLiteral("turned-%1.jpg").arg(c.orientation));
-        const QString upright = PathOf(QStringLiteral("upright-%1.jpg").arg(c.orientation));
-        ASSERT_TRUE(stored.save(turned, "JPEG", 95));
-        TagOrientation(turned, c.orientation);
-        ASSERT_TRUE(stored.transformed(QTransform().rotate(c.clockwise)).save(upright, "JPEG", 95));
+    // How a viewer shows the stored picture: mirrored left to right or not, then turned clockwise.
+    struct Case { int orientation; bool mirrored; qreal clockwise; QPointF redCorner; };
+    const Case cases[] = {{1, false, 0, topLeft},    {2, true, 0, topRight},      {3, false, 180, bottomRight},
+                          {4, true, 180, bottomLeft}, {5, true, 270, topLeft},      {6, false, 90, topRight},
+                          {7, true, 90, bottomRight}, {8, false, 270, bottomLeft}};
+    struct Format { const char* name; std::function<void(const QString&, int)> tag; };
+    const Format formats[] = {{"jpg", TagOrientation}, {"tif", TagTIFFOrientation}};
+    for (const Format& format : formats)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(format.name) + " " + std::to_string(c.orientation));
+            const QString suffix = QStringLiteral("-%1.").arg(c.orientation) + QLatin1String(format.name);
+            const QString turned = PathOf(QStringLiteral("turned") + suffix);
+            const QString upright = PathOf(QStringLiteral("upright") + suffix);
+            ASSERT_TRUE(stored.save(turned, nullptr, 95));
+            format.tag(turned, c.orientation);
+            ASSERT_TRUE(stored.mirrored(c.mirrored, false).transformed(QTransform().rotate(c.clockwise)).save(upright, nullptr, 95));
 
-        const QImage preview = QImage::fromData(MakePreview(turned).value_or(QByteArray()), "JPEG");
-        const QImage expected = QImage::fromData(MakePreview(upright).value_or(QByteArray()), "JPEG");
-        ASSERT_EQ(preview.size(), expected.size());
-        for (const QPointF corner : {topLeft, topRight, bottomLeft, bottomRight}) {
-            const QRgb pixel = preview.pixel(int(corner.x() * preview.width()), int(corner.y() * preview.height()));
-            EXPECT_EQ(IsRed(pixel), corner == c.redCorner) << corner.x() << ", " << corner.y();
+            const QImage preview = QImage::fromData(MakePreview(turned).value_or(QByteArray()), "JPEG");
+            const QImage expected = QImage::fromData(MakePreview(upright).value_or(QByteArray()), "JPEG");
+            ASSERT_EQ(preview.size(), expected.size());
+            for (const QPointF corner : {topLeft, topRight, bottomLeft, bottomRight}) {
+                const QRgb pixel = preview.pixel(int(corner.x() * preview.width()), int(corner.y() * preview.height()));
+                EXPECT_EQ(IsRed(pixel), corner == c.redCorner) << corner.x() << ", " << corner.y();
+            }
+            EXPECT_LE(LargestDifference(preview, expected), 12);
         }
-        EXPECT_LE(LargestDifference(preview, expected), 12);
+}
+
+// A page of one colour gives a preview of that colour to its last row and column, whatever its
+// format and however its size divides into the preview's.
+TEST_F(PageLoadersTest, UniformPagesGiveUniformPreviews)
+{
+    const QColor colour(120, 140, 160);
+    for (const QSize size : {QSize(2481, 3509), QSize(1001, 1003), QSize(383, 523)})
+        for (const char* format : {"tif", "png", "bmp", "jpg", "ppm"}) {
+            SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()) + " " + format);
+            QImage page(size, QImage::Format_RGB32);
+            page.fill(colour);
+            const QString path = PathOf(QStringLiteral("uniform.") + QLatin1String(format));
+            ASSERT_TRUE(page.save(path, nullptr, 100));
+            const QImage preview = QImage::fromData(MakePreview(path).value_or(QByteArray()), "JPEG");
+            ASSERT_EQ(preview.size(), FittedSize(size, PreviewBox));
+            QImage expected(preview.size(), QImage::Format_RGB32);
+            expected.fill(colour);
+            EXPECT_LE(LargestDifference(preview, expected), 3);
+        }
+}
+
+// A preview is made from its own page alone: not a pixel, a colour profile, a text or a
+// resolution of the page made before it on the same thread shows in it.
+TEST_F(PageLoadersTest, PreviewsHoldNothingOfThePageBefore)
+{
+    // A complete bitmap with a red quarter, then a white one of the same size whose file ends at
+    // 40 % of its bytes: its lower rows are stored first, so its upper rows have no pixels.
+    QImage red(2000, 3000, QImage::Format_RGB888);
+    red.fill(Qt::black);
+    QPainter(&red).fillRect(0, 0, 1000, 1500, Qt::red);
+    ASSERT_TRUE(red.save(PathOf("red.bmp")));
+    QImage white(2000, 3000, QImage::Format_RGB888);
+    white.fill(Qt::white);
+    ASSERT_TRUE(white.save(PathOf("white.bmp")));
+    const QByteArray whole = FileContents(PathOf("white.bmp"));
+    WriteBytes(PathOf("cut.bmp"), whole.left(whole.size() * 4 / 10));
+    // A tagged page (colour profile, comment, 600 dpi), then an untagged one of the same size.
+    QImage tagged(1000, 1400, QImage::Format_RGB32);
+    tagged.fill(QColor(30, 200, 30));
+    tagged.setColorSpace(QColorSpace::AdobeRgb);
+    tagged.setText(QStringLiteral("Comment"), QStringLiteral("a confidential note"));
+    tagged.setDotsPerMeterX(23622);
+    tagged.setDotsPerMeterY(23622);
+    ASSERT_TRUE(tagged.save(PathOf("tagged.png")));
+    QImage plain(1000, 1400, QImage::Format_RGB32);
+    plain.fill(QColor(200, 30, 30));
+    ASSERT_TRUE(plain.save(PathOf("plain.png")));
+
+    struct Case { const char* before; const char* page; };
+    for (const Case c : {Case{"red.bmp", "cut.bmp"}, Case{"tagged.png", "plain.png"}}) {
+        SCOPED_TRACE(c.page);
+        const QByteArray alone = MakePreview(PathOf(c.page)).value_or(QByteArray());
+        const QByteArray before = MakePreview(PathOf(c.before)).value_or(QByteArray());
+        const QByteArray after = MakePreview(PathOf(c.page)).value_or(QByteArray());
+        ASSERT_FALSE(alone.isEmpty());
+        EXPECT_TRUE(after == alone);
+        for (const QByteArray& preview : {before, after}) {
+            EXPECT_FALSE(preview.contains("ICC_PROFILE"));
+            EXPECT_FALSE(preview.contains("confidential"));
+        }
+        EXPECT_EQ(QImage::fromData(after, "JPEG").dotsPerMeterX(), QImage::fromData(alone, "JPEG").dotsPerMeterX());
     }
+    const QImage cut = QImage::fromData(MakePreview(PathOf("cut.bmp")).value_or(QByteArray()), "JPEG");
+    QImage paper(cut.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    EXPECT_LE(LargestDifference(cut, paper), 3);
 }
 
 TEST_F(PageLoadersTest, TransparencyIsLaidOnWhite)

@@ -4,7 +4,6 @@
 #include <QThreadPool>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -19,9 +18,6 @@ namespace {
 // worker busy while the writer stores a slow page; it only keeps the pool's queue short, memory
 // is bounded by the budget.
 constexpr size_t PagesAheadPerThread = 8;
-
-// How long the writer waits for a worker before it lets the event loop turn.
-constexpr std::chrono::milliseconds WaitSlice(10);
 
 } // namespace
 
@@ -156,16 +152,12 @@ void PreviewPipeline::TopUp()
 // it held go back to the budget.
 std::optional<QByteArray> PreviewPipeline::Take(size_t index)
 {
-    std::unique_lock lock(mShared->mutex);
-    auto found = mShared->done.find(index);
-    while (found == mShared->done.end()) {
-        if (!mShared->changed.wait_for(lock, WaitSlice, [&] { return mShared->done.count(index) > 0; })) {
-            lock.unlock();
-            YieldToEventLoop();
-            lock.lock();
-        }
-        found = mShared->done.find(index);
-    }
+    WaitWhileYielding([&](std::chrono::milliseconds slice) {
+        std::unique_lock lock(mShared->mutex);
+        return mShared->changed.wait_for(lock, slice, [&] { return mShared->done.count(index) > 0; });
+    });
+    std::lock_guard lock(mShared->mutex);
+    const auto found = mShared->done.find(index);
     std::optional<QByteArray> preview = std::move(found->second);
     mShared->done.erase(found);
     if (preview)

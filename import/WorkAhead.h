@@ -49,9 +49,9 @@ public:
     }
 
 private:
-    // How long the taker waits for a worker before it lets the event loop turn: well within what
+    // How long the taker waits for a worker before it lets the event loop turn: within the 50 ms
     // the window may wait to repaint, and long enough that a short wait takes no extra turn.
-    static constexpr std::chrono::milliseconds WaitSlice{50};
+    static constexpr std::chrono::milliseconds WaitSlice{40};
 
     std::deque<std::future<Result>> mRunning;
 };

@@ -30,7 +30,7 @@ void RunWhileYielding(const std::function<void()>& work)
         std::thread& thread;
         ~Joiner() { thread.join(); }
     } joiner{worker};
-    WaitWhileYielding(done, std::chrono::milliseconds(10));
+    WaitWhileYielding(done);
     done.get();
 }
 

@@ -39,12 +39,25 @@ UIServices* InstalledUIServices();
 inline void MsgBox(const QString& text) { UI().MsgBox(text); }
 inline void YieldToEventLoop() { UI().Yield(); }
 
+// How long a wait of the main thread blocks before it lets the event loop turn: well within the
+// 50 ms the window may wait to repaint.
+inline constexpr std::chrono::milliseconds WaitSlice{10};
+
+// Waits until waitFor(slice), which blocks for at most slice, returns true, letting the event
+// loop turn after every slice that ends without it.
+template <typename WaitFor>
+void WaitWhileYielding(WaitFor waitFor, std::chrono::milliseconds slice = WaitSlice)
+{
+    while (!waitFor(slice))
+        YieldToEventLoop();
+}
+
 // Waits until done is ready, letting the event loop turn after every slice of waiting.
 template <typename T>
-void WaitWhileYielding(const std::future<T>& done, std::chrono::milliseconds slice)
+void WaitWhileYielding(const std::future<T>& done, std::chrono::milliseconds slice = WaitSlice)
 {
-    while (done.wait_for(slice) != std::future_status::ready)
-        YieldToEventLoop();
+    WaitWhileYielding([&](std::chrono::milliseconds wait) { return done.wait_for(wait) == std::future_status::ready; },
+                      slice);
 }
 
 // Runs work on a thread of its own while this thread lets the event loop turn (Yield), so that a

@@ -1,6 +1,5 @@
 #include "PreviewPipeline.h"
 
-#include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -107,7 +106,8 @@ struct PreviewPipeline::Shared
 };
 
 PreviewPipeline::PreviewPipeline(std::vector<QString> paths, long long budget)
-    : mPaths(std::move(paths)), mBudget(std::max(budget, 0LL)), mShared(std::make_shared<Shared>(mBudget))
+    : mPaths(std::move(paths)), mBudget(std::max(budget, 0LL)), mShared(std::make_shared<Shared>(mBudget)),
+      mPool(std::make_unique<QThreadPool>())
 {
     TopUp();
 }
@@ -136,14 +136,14 @@ void PreviewPipeline::TopUp()
 {
     if (mBudget == 0)
         return;
-    const size_t ahead = PagesAheadPerThread * size_t(std::max(1, QThread::idealThreadCount()));
+    const size_t ahead = PagesAheadPerThread * size_t(std::max(1, mPool->maxThreadCount()));
     while (mNextToStart - mNextToTake < ahead && mNextToStart < mPaths.size()) {
         const size_t index = mNextToStart++;
         {
             std::lock_guard lock(mShared->mutex);
             ++mShared->running;
         }
-        QThreadPool::globalInstance()->start(
+        mPool->start(
             [shared = mShared, index, path = mPaths[index]] { shared->Make(index, path); });
     }
 }
@@ -168,14 +168,29 @@ std::optional<QByteArray> PreviewPipeline::Take(size_t index)
 
 std::optional<QByteArray> PreviewPipeline::Next(const QString& path)
 {
-    // Pages the run passed over (an item that could not be written) are dropped up to path.
-    size_t index = mNextToTake;
-    while (index < mNextToStart && mPaths[index] != path)
-        ++index;
-    if (index == mNextToStart)
+    if (mBudget == 0)
         return MakePreview(path);
-    for (; mNextToTake < index; ++mNextToTake)
+    // Pages the run passed over (an item that could not be written) are dropped up to path, so
+    // that what they hold goes back to the budget; past those started ahead, the look-ahead
+    // starts again at path.
+    size_t index = mNextToTake;
+    while (index < mPaths.size() && mPaths[index] != path)
+        ++index;
+    for (; mNextToTake < std::min(index, mNextToStart); ++mNextToTake)
         Take(mNextToTake);
+    if (index == mPaths.size()) {
+        // Not among the pages ahead: made alone, as nothing started ahead is held any more.
+        std::optional<QByteArray> preview;
+        RunWhileYielding([&] { preview = MakePreview(path); });
+        return preview;
+    }
+    if (index > mNextToStart) {
+        // Nothing started ahead is left: pages never started are passed over too.
+        std::lock_guard lock(mShared->mutex);
+        mShared->nextAdmitted = mNextToStart = index;
+    }
+    mNextToTake = index;
+    TopUp();
     std::optional<QByteArray> preview = Take(mNextToTake++);
     TopUp();
     return preview;

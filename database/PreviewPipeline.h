@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+class QThreadPool;
+
 // Makes the previews of the pages a run will write ahead of time, on worker threads, and hands
 // them out strictly in the order of the run. Making a preview is a function of the path alone
 // (MakePreview), so the result is the same as making it when the page is written; only previews
@@ -25,9 +27,10 @@ public:
     PreviewPipeline(const PreviewPipeline&) = delete;
     PreviewPipeline& operator=(const PreviewPipeline&) = delete;
 
-    // The preview of path, which should be the next page of the run; a path out of turn is made
-    // at once. nullopt when the file cannot be decoded. While it waits for a worker it lets the
-    // event loop turn, so the window keeps painting.
+    // The preview of path, which should be the next page of the run. Pages before it are passed
+    // over; a path that is not among the pages ahead is made once what was started ahead is
+    // dropped, within the budget like the others. nullopt when the file cannot be decoded. While
+    // it waits for a worker it lets the event loop turn, so the window keeps painting.
     std::optional<QByteArray> Next(const QString& path);
 
     // LookAheadPictureBytes: a quarter of the memory ceiling of pictures.
@@ -53,4 +56,7 @@ private:
     size_t mNextToTake = 0;
     long long mBudget;
     std::shared_ptr<Shared> mShared;
+    // The workers wait in the pool for their turn and the budget, so the pool is the pipeline's
+    // own: Qt's smooth scaling hands work to the global pool and waits for it.
+    std::unique_ptr<QThreadPool> mPool;
 };

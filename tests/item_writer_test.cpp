@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "DatabaseCreator.h"
@@ -19,10 +23,12 @@
 #include "PageFixtures.h"
 #include "PageLoaders.h"
 #include "Picture.h"
+#include "PreviewPipeline.h"
 #include "RawSqlite.h"
 #include "ScriptedUIServices.h"
 #include "Text.h"
 #include "Watchdog.h"
+#include "WorkAhead.h"
 
 namespace {
 
@@ -392,27 +398,74 @@ TEST_F(ItemWriterTest, PagesMadeAheadStoreWhatOnePageAtATimeStores)
     }
 }
 
-// Committing a large run takes a while; the window keeps painting meanwhile.
-TEST_F(ItemWriterTest, TheWindowPaintsWhileTheRunCommits)
+// Every wait of the main thread lets the event loop turn, so the window keeps painting: each
+// wait is given about 300 ms of work, and no stretch of it goes without a turn for long.
+TEST_F(ItemWriterTest, TheWindowPaintsThroughEveryWait)
 {
+    const auto work = std::chrono::milliseconds(300);
+    const auto sleep = [work] { std::this_thread::sleep_for(work); };
+
+    // As many pages as take about that long, made one at a time under a budget of one byte.
+    const QString page = Picture(QStringLiteral("page.png"), QSize(1000, 1400), "PNG");
+    const std::optional<QByteArray> preview = MakePreview(page);
+    QElapsedTimer clock;
+    clock.start();
+    MakePreview(page);
+    std::vector<QString> paths;
+    for (qint64 i = work.count() / std::max<qint64>(clock.elapsed(), 1); i >= 0; --i) {
+        paths.push_back(QDir(pages.path()).filePath(QStringLiteral("page%1.png").arg(i)));
+        ASSERT_TRUE(QFile::copy(page, paths.back()));
+    }
+    // Enough pages to hold every worker thread there is while they wait for room.
+    const std::vector<QString> waiting(size_t(QThread::idealThreadCount()) + 1, page);
+
     std::atomic<bool> slow = false;
-    std::atomic<bool> committing = false;
-    bool yieldedWhileCommitting = false;
     const CommitHook hook([&] {
-        if (!slow)
-            return;
-        committing = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        committing = false;
+        if (slow)
+            sleep();
     });
     controls.onShown = [&] { slow = true; }; // the writer's commit, not the creator's
-    ui.services.onYield = [&] { yieldedWhileCommitting = yieldedWhileCommitting || committing; };
     Add({"IN", "A", "B", "C", "2015-01-01", 1.0, "EUR", false, "0", {}, {}, "", ""});
-    Create();
 
+    struct Case { const char* wait; std::function<void()> run; };
+    const Case cases[] = {
+        {"the final commit", [&] { Create(); }},
+        {"work run off the main thread", [&] { RunWhileYielding(sleep); }},
+        {"reading ahead, while the previews of a run wait for room", [&] {
+             const PreviewPipeline held(waiting, 1);
+             WorkAhead<int> reading;
+             reading.Start([&] { sleep(); return 0; });
+             reading.Take();
+         }},
+        {"previews made ahead", [&] {
+             PreviewPipeline previews(paths, 1);
+             for (const QString& path : paths)
+                 EXPECT_EQ(previews.Next(path), preview);
+         }},
+        {"pages out of turn", [&] {
+             PreviewPipeline previews(paths, 1);
+             for (auto path = paths.rbegin(); path != paths.rend(); ++path)
+                 EXPECT_EQ(previews.Next(*path), preview);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.wait);
+        qint64 lastTurn = 0;
+        qint64 longestGap = 0;
+        const auto turn = [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - lastTurn);
+            lastTurn = clock.elapsed();
+        };
+        ui.services.onYield = turn;
+        clock.restart();
+        c.run();
+        turn();
+        ui.services.onYield = nullptr;
+        EXPECT_GT(clock.elapsed(), work.count() / 2) << "too little work to measure";
+        EXPECT_LT(longestGap, 100);
+    }
     EXPECT_EQ(Messages(), QStringList{Success(QStringLiteral("Import"))});
     EXPECT_EQ(Query("SELECT ID FROM Item").size(), 1u);
-    EXPECT_TRUE(yieldedWhileCommitting);
 }
 
 // Any failure of the run is shown once, as the last error text, instead of the success message;

@@ -439,8 +439,17 @@ TEST_F(PageLoadersTest, PreviewsMadeAheadMatchTheMainThreadLoaderInOrder)
     SavePicture(PathOf("b.png"), {900, 300});
     SavePDF(PathOf("c.pdf"), QPageSize(QPageSize::A4));
     SavePicture(PathOf("d.tif"), {300, 900});
-    const std::vector<QString> paths = {PathOf("a.jpg"), PathOf("b.png"), PathOf("missing.tif"),
-                                        PathOf("c.pdf"), PathOf("a.jpg"), PathOf("d.tif")};
+    std::vector<QString> paths = {PathOf("a.jpg"), PathOf("b.png"), PathOf("missing.tif"),
+                                  PathOf("c.pdf"), PathOf("a.jpg"), PathOf("d.tif")};
+    // More small pages than the look-ahead starts, then a large one: under a tiny budget the pages
+    // started ahead wait for room while the last page is asked for out of turn.
+    for (int i = 0; i <= 8 * QThread::idealThreadCount(); ++i) {
+        paths.push_back(PathOf(QStringLiteral("small%1.png").arg(i)));
+        SavePicture(paths.back(), {40, 30});
+    }
+    SavePicture(PathOf("e.jpg"), {1200, 1600});
+    paths.push_back(PathOf("e.jpg"));
+    const size_t last = paths.size() - 1;
     std::vector<std::optional<QByteArray>> expected;
     for (const QString& path : paths)
         expected.push_back(MakePreview(path));
@@ -454,6 +463,8 @@ TEST_F(PageLoadersTest, PreviewsMadeAheadMatchTheMainThreadLoaderInOrder)
         {"a page out of turn", normal, {1, 0, 2, 3, 4, 5}},
         {"every page over the budget, so each made alone", 1, {0, 1, 2, 3, 4, 5}},
         {"stopped early with pages over the budget", 1, {0}},
+        {"a page past those started ahead, which wait for room", 1, {0, last}},
+        {"pages out of turn while those ahead wait for room", 1, {1, 0, 2, last}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

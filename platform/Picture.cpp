@@ -346,7 +346,9 @@ void PictureFitter::InspectRows()
     if (!(size.width() > 0 && size.height() > 0) || qint64(size.width()) * size.height() > LargestPicturePixels())
         return;
     SetSource(size, mRows->Orientation());
-    mDecodeBytes = mRows->WorkingBytes() + ReducedPicture::Bytes(mTarget) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    // Rows take little, but a decoder may hold a large piece whole (a TIFF's single compressed strip).
+    const qint64 bytes = mRows->WorkingBytes() + ReducedPicture::Bytes(mTarget) + 4 * ImageBytes(mTarget, QImage::Format_RGB32);
+    mDecodeBytes = bytes <= LargestPictureBytes() ? bytes : 0;
 }
 
 void PictureFitter::InspectWhole(const QString& path)

@@ -34,9 +34,10 @@ void SetPictureMemoryCeiling(qint64 bytes);
 // at 800 dpi (992 million) still one. A file that declares more is not decoded at all, so a small
 // file that claims a huge picture costs nothing.
 qint64 LargestPicturePixels();
-// The most one picture decoded whole (JPEG, GIF, WebP, PNM...) may take, alone: seven eighths of
-// the ceiling (the rest is the program's own) and never more than 768 MiB. TIFF, PNG and BMP are
-// read in rows and take a few rows' memory whatever their size.
+// The most decoding one picture may take, alone: seven eighths of the ceiling (the rest is the
+// program's own) and never more than 768 MiB. Pictures decoded whole (JPEG, GIF, WebP, PNM...)
+// take about their pixels; TIFF, PNG and BMP are read in rows and take a few rows' memory
+// whatever their size, plus, for a TIFF, its largest compressed strip or tile.
 qint64 LargestPictureBytes();
 // What pictures decoded ahead, side by side, may hold at once: a quarter of the ceiling. A picture
 // that needs more is decoded alone.
@@ -87,7 +88,7 @@ private:
 // opaque 8-bit grey or RGB; parts of a picture its file lacks are white. Nothing of the file but
 // its pixels reaches the result (no colour profile, text or resolution). nullopt when the file
 // cannot be decoded: missing, not a regular file, an unknown format, a broken or locked file, or
-// a picture over LargestPicturePixels, or decoded whole and over LargestPictureBytes.
+// a picture over LargestPicturePixels, or one whose decoding would take over LargestPictureBytes.
 std::optional<QImage> OpenPictureFitted(const QString& path, const QSize& box);
 
 // The image encoded as JPEG at quality 0 to 100; empty when it cannot be encoded.

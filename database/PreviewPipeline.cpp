@@ -114,11 +114,22 @@ PreviewPipeline::PreviewPipeline(std::vector<QString> paths, long long budget)
 
 PreviewPipeline::~PreviewPipeline()
 {
-    // A run that stops early must not leave workers reading files behind it.
-    std::unique_lock lock(mShared->mutex);
-    mShared->stopping = true;
-    mShared->changed.notify_all();
-    mShared->changed.wait(lock, [&] { return mShared->running == 0; });
+    // A run that stops early must not leave workers reading files behind it; a page being
+    // decoded is finished first, while the window paints.
+    {
+        std::lock_guard lock(mShared->mutex);
+        mShared->stopping = true;
+        mShared->changed.notify_all();
+    }
+    const auto finished = [&](std::chrono::milliseconds slice) {
+        std::unique_lock lock(mShared->mutex);
+        return mShared->changed.wait_for(lock, slice, [&] { return mShared->running == 0; });
+    };
+    if (InstalledUIServices())
+        WaitWhileYielding(finished);
+    else
+        while (!finished(WaitSlice)) {
+        }
 }
 
 long long PreviewPipeline::DefaultBudget()

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -416,6 +417,9 @@ TEST_F(ItemWriterTest, TheWindowPaintsThroughEveryWait)
         paths.push_back(QDir(pages.path()).filePath(QStringLiteral("page%1.png").arg(i)));
         ASSERT_TRUE(QFile::copy(page, paths.back()));
     }
+    // A page that takes longer than that to decode, for a run that stops while it is decoded.
+    const QString largePage = Picture(QStringLiteral("large.png"),
+                                      QSize(1000, 1400) * std::sqrt(2.0 * work.count() / std::max<qint64>(clock.elapsed(), 1)), "PNG");
     // Enough pages to hold every worker thread there is while they wait for room.
     const std::vector<QString> waiting(size_t(QThread::idealThreadCount()) + 1, page);
 
@@ -441,6 +445,10 @@ TEST_F(ItemWriterTest, TheWindowPaintsThroughEveryWait)
              PreviewPipeline previews(paths, 1);
              for (const QString& path : paths)
                  EXPECT_EQ(previews.Next(path), preview);
+         }},
+        {"a run that stops while a page is decoded", [&] {
+             const PreviewPipeline stopped({largePage});
+             std::this_thread::sleep_for(work / 6);
          }},
         {"pages out of turn", [&] {
              PreviewPipeline previews(paths, 1);

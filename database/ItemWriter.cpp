@@ -231,6 +231,8 @@ void ItemWriterRun::WritePage(const QString& path, long long itemID, int page, c
         record.SetColumn(QStringLiteral("Typ"), types);
         record.SetColumn(QStringLiteral("FileName"), fileName);
         mDb.InsertRecord(QStringLiteral("Scan"), record);
+        // Giving a large file's memory back to the system takes long too.
+        file.bytes = QByteArray();
     });
     if (file.Failed())
         Fail(file.error);

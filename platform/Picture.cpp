@@ -120,45 +120,43 @@ int OrientationOf(QImageIOHandler::Transformations transformation)
 qint64 ProgressiveJPEGBytes(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.read(2) != "\xFF\xD8")
         return 0;
-    // The markers before the frame header: tables and application data, 64 KiB each at most.
-    const QByteArray head = file.read(1024 * 1024);
-    const auto byte = [&](qsizetype at) { return at < head.size() ? int(uchar(head[at])) : -1; };
-    const auto word = [&](qsizetype at) { return byte(at) < 0 || byte(at + 1) < 0 ? -1 : byte(at) << 8 | byte(at + 1); };
-    if (word(0) != 0xFFD8)
-        return 0;
-    qsizetype at = 2;
-    while (byte(at) == 0xFF) {
-        const int marker = byte(at + 1);
-        const int length = word(at + 2);
-        if (marker < 0 || length < 2)
+    // Segment after segment, reading only their markers and lengths, up to the frame header.
+    for (QByteArray marker = file.read(4); marker.size() == 4 && uchar(marker[0]) == 0xFF; marker = file.read(4)) {
+        const int type = uchar(marker[1]);
+        const int length = uchar(marker[2]) << 8 | uchar(marker[3]);
+        if (length < 2)
             return 0;
         // Start of frame: progressive are 0xC2, 0xC6, 0xCA and 0xCE.
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            if ((marker & 3) != 2)
+        const bool frame = type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC;
+        if (!frame) {
+            if (!file.seek(file.pos() + length - 2))
                 return 0;
-            const qint64 height = word(at + 5);
-            const qint64 width = word(at + 7);
-            const int components = byte(at + 9);
-            int hMax = 1, vMax = 1;
-            for (int c = 0; c < components; ++c) {
-                hMax = std::max(hMax, byte(at + 11 + 3 * c) >> 4);
-                vMax = std::max(vMax, byte(at + 11 + 3 * c) & 15);
-            }
-            qint64 bytes = 0;
-            for (int c = 0; c < components; ++c) {
-                const int h = std::max(1, byte(at + 11 + 3 * c) >> 4);
-                const int v = std::max(1, byte(at + 11 + 3 * c) & 15);
-                // Blocks across and down, rounded up to whole sampling units as libjpeg allocates them.
-                const qint64 across = (width * h + 8 * hMax - 1) / (8 * hMax);
-                const qint64 down = (height * v + 8 * vMax - 1) / (8 * vMax);
-                bytes += (across + h - 1) / h * h * ((down + v - 1) / v * v) * 128;
-            }
-            return bytes;
+            continue;
         }
-        at += 2 + length;
+        const QByteArray header = file.read(length - 2);
+        if ((type & 3) != 2 || header.size() < 6)
+            return 0;
+        const auto byte = [&](int at) { return at < header.size() ? int(uchar(header[at])) : 0; };
+        const qint64 height = byte(1) << 8 | byte(2);
+        const qint64 width = byte(3) << 8 | byte(4);
+        const int components = byte(5);
+        int hMax = 1, vMax = 1;
+        for (int c = 0; c < components; ++c) {
+            hMax = std::max(hMax, byte(7 + 3 * c) >> 4);
+            vMax = std::max(vMax, byte(7 + 3 * c) & 15);
+        }
+        qint64 bytes = 0;
+        for (int c = 0; c < components; ++c) {
+            const int h = std::max(1, byte(7 + 3 * c) >> 4);
+            const int v = std::max(1, byte(7 + 3 * c) & 15);
+            // Blocks across and down, rounded up to whole sampling units as libjpeg allocates them.
+            const qint64 across = (width * h + 8 * hMax - 1) / (8 * hMax);
+            const qint64 down = (height * v + 8 * vMax - 1) / (8 * vMax);
+            bytes += (across + h - 1) / h * h * ((down + v - 1) / v * v) * 128;
+        }
+        return bytes;
     }
     return 0;
 }

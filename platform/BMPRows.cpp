@@ -254,7 +254,7 @@ private:
     // or bit fields.
     struct Conversion
     {
-        std::array<uchar, 256 * 3> colours;  // red, green, blue of each index
+        OpaquePalette colours;
         std::array<uchar, 256> greys;
         bool grey = false;
         std::array<Channel, 4> channels;
@@ -294,11 +294,7 @@ bool BMPRows::ReadPalette(Reader& reader, Conversion& conversion) const
         palette[size_t(i)] = qRgb(entry[2], entry[1], entry[0]);
         conversion.grey = conversion.grey && entry[0] == entry[1] && entry[1] == entry[2];
     }
-    // Looked up per pixel rather than converted: much faster on pages of millions of pixels.
-    std::array<uchar, 256> all;
-    for (size_t i = 0; i < all.size(); ++i)
-        all[i] = uchar(i);
-    PaletteToRGB(all.data(), int(all.size()), palette.data(), conversion.colours.data());
+    conversion.colours = LaidOnWhite(palette.data());
     for (size_t i = 0; i < conversion.greys.size(); ++i)
         conversion.greys[i] = conversion.colours[3 * i];
     return true;
@@ -322,14 +318,7 @@ void BMPRows::FoldIndices(const Conversion& conversion, const uchar* indices, in
             out[i] = conversion.greys[indices[i]];
         picture.AddGrey(y, out, count, x0);
     } else {
-        const uchar* colours = conversion.colours.data();
-        for (int i = 0; i < count; ++i, out += 3) {
-            const uchar* colour = colours + 3 * indices[i];
-            out[0] = colour[0];
-            out[1] = colour[1];
-            out[2] = colour[2];
-        }
-        out -= 3 * count;
+        PaletteToRGB(indices, count, conversion.colours, out);
         picture.AddRGB(y, out, count, x0);
     }
 }

@@ -79,13 +79,24 @@ void UnpackGrey(const uchar* in, int count, int bits, uchar* out)
         out[i] = uchar(out[i] * scale);
 }
 
-void PaletteToRGB(const uchar* indices, int count, const QRgb* colours, uchar* rgb)
+OpaquePalette LaidOnWhite(const QRgb* colours)
 {
-    for (int i = 0; i < count; ++i) {
-        const QRgb colour = colours[indices[i]];
-        const uchar alpha = uchar(qAlpha(colour));
-        *rgb++ = OnWhite<uchar, 255>(uchar(qRed(colour)), alpha);
-        *rgb++ = OnWhite<uchar, 255>(uchar(qGreen(colour)), alpha);
-        *rgb++ = OnWhite<uchar, 255>(uchar(qBlue(colour)), alpha);
+    OpaquePalette palette;
+    for (size_t i = 0; i < 256; ++i) {
+        const uchar alpha = uchar(qAlpha(colours[i]));
+        palette[3 * i] = OnWhite<uchar, 255>(uchar(qRed(colours[i])), alpha);
+        palette[3 * i + 1] = OnWhite<uchar, 255>(uchar(qGreen(colours[i])), alpha);
+        palette[3 * i + 2] = OnWhite<uchar, 255>(uchar(qBlue(colours[i])), alpha);
+    }
+    return palette;
+}
+
+void PaletteToRGB(const uchar* indices, int count, const OpaquePalette& palette, uchar* rgb)
+{
+    for (int i = 0; i < count; ++i, rgb += 3) {
+        const uchar* colour = palette.data() + 3 * indices[i];
+        rgb[0] = colour[0];
+        rgb[1] = colour[1];
+        rgb[2] = colour[2];
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <QRgb>
+#include <array>
 
 // Rows of pixels brought to what ReducedPicture takes, 8-bit grey or 8-bit RGB, opaque: every
 // pixel kind is converted here, so that a page looks the same whatever its file holds.
@@ -31,5 +32,9 @@ void EightBitSamples(const quint16* in, int samples, uchar* out);
 void UnpackIndices(const uchar* in, int count, int bits, uchar* out);
 void UnpackGrey(const uchar* in, int count, int bits, uchar* out);
 
-// count palette indices to RGB through colours (256 entries; alpha, if any, laid on white).
-void PaletteToRGB(const uchar* indices, int count, const QRgb* colours, uchar* rgb);
+// A palette's 256 colours as red, green and blue, each laid on white once, so that a pixel is a
+// lookup.
+using OpaquePalette = std::array<uchar, 256 * 3>;
+OpaquePalette LaidOnWhite(const QRgb* colours);
+// count palette indices to RGB through palette.
+void PaletteToRGB(const uchar* indices, int count, const OpaquePalette& palette, uchar* rgb);

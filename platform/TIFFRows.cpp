@@ -87,16 +87,18 @@ bool EightBitMap(const uint16_t* red, const uint16_t* green, const uint16_t* blu
     return true;
 }
 
-bool ReadPalette(TIFF* tiff, int bits, std::array<QRgb, 256>& palette)
+bool ReadPalette(TIFF* tiff, int bits, OpaquePalette& opaque)
 {
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
         return false;
     const int entries = 1 << bits;
     const int shift = EightBitMap(red, green, blue, entries) ? 0 : 8;
+    std::array<QRgb, 256> palette;
     palette.fill(qRgb(255, 255, 255));
     for (int i = 0; i < entries; ++i)
         palette[size_t(i)] = qRgb(red[i] >> shift, green[i] >> shift, blue[i] >> shift);
+    opaque = LaidOnWhite(palette.data());
     return true;
 }
 
@@ -200,7 +202,7 @@ private:
     QSize mSize;
     int mOrientation = 1;
     Layout mLayout;
-    std::array<QRgb, 256> mPalette{};
+    OpaquePalette mPalette{};
     bool mTiled = false;
     int mPieceWidth = 0;   // of a tile, or the picture's
     int mPieceHeight = 0;  // of a tile or strip
@@ -302,7 +304,7 @@ const uchar* TIFFRows::Convert(uchar* samples, int count)
             UnpackIndices(samples, count, layout.bits, mIndices.data());
             samples = mIndices.data();
         }
-        PaletteToRGB(samples, count, mPalette.data(), out);
+        PaletteToRGB(samples, count, mPalette, out);
         return out;
     case Kind::CMYK:
         if (layout.bits == 16)

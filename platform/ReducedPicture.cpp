@@ -70,23 +70,8 @@ void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step
     // Across: the row spread over the target's columns.
     if (whole)
         SpreadWholeRow<Channels>(pixels);
-    for (int i = 0, x = x0; !whole && i < count; ++i, x += step, pixels += Channels) {
-        const Span span = mColumns[size_t(x)];
-        float* cell = row + span.cell * Slots;
-        if (span.share == 1.0f) {
-            for (int c = 0; c < Channels; ++c)
-                cell[c] += pixels[c];
-            cell[3] += 1.0f;
-        } else {
-            const float rest = 1.0f - span.share;
-            for (int c = 0; c < Channels; ++c) {
-                cell[c] += span.share * pixels[c];
-                cell[Slots + c] += rest * pixels[c];
-            }
-            cell[3] += span.share;
-            cell[Slots + 3] += rest;
-        }
-    }
+    else
+        SpreadPixels<Channels>(pixels, count, x0, step);
 
     // Down: the spread row into the target rows that source row y overlaps.
     const Span span = mRows[size_t(y)];
@@ -107,6 +92,29 @@ void ReducedPicture::Add(int y, const uchar* pixels, int count, int x0, int step
     addInto(span.cell, span.share);
     if (span.share < 1.0f && span.cell + 1 < mTarget.height())
         addInto(span.cell + 1, 1.0f - span.share);
+}
+
+template <int Channels>
+void ReducedPicture::SpreadPixels(const uchar* pixels, int count, int x0, int step)
+{
+    float* row = mRow.data();
+    for (int i = 0, x = x0; i < count; ++i, x += step, pixels += Channels) {
+        const Span span = mColumns[size_t(x)];
+        float* cell = row + span.cell * Slots;
+        if (span.share == 1.0f) {
+            for (int c = 0; c < Channels; ++c)
+                cell[c] += pixels[c];
+            cell[3] += 1.0f;
+        } else {
+            const float rest = 1.0f - span.share;
+            for (int c = 0; c < Channels; ++c) {
+                cell[c] += span.share * pixels[c];
+                cell[Slots + c] += rest * pixels[c];
+            }
+            cell[3] += span.share;
+            cell[Slots + 3] += rest;
+        }
+    }
 }
 
 template <int Channels>

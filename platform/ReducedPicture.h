@@ -48,6 +48,10 @@ private:
     // channel: -1 for whole pixels, else the one channel that the samples (Channels 1) are.
     template <int Channels>
     void Add(int y, const uchar* pixels, int count, int x0, int step, int channel = -1);
+    // count pixels, step apart from column x0, each spread over the one or two target columns it
+    // overlaps.
+    template <int Channels>
+    void SpreadPixels(const uchar* pixels, int count, int x0, int step);
     // A whole row spread over every target column: the pixels wholly inside a column are summed
     // in integers, only the one that straddles a column edge is shared.
     template <int Channels>

@@ -266,9 +266,8 @@ std::pair<QImage, bool> Decoded(const QString& path)
     const auto decoder = OpenBMPRows(path);
     if (!decoder)
         return {};
-    ReducedPicture picture(decoder->Size(), FittedSize(decoder->Size(), QSize(380, 520)));
-    const bool folded = decoder->Fold(picture);
-    return {picture.Image(), folded};
+    const FoldedPicture folded = FoldedPreview(*decoder);
+    return {folded.image, folded.decoded};
 }
 
 double Difference(const QImage& decoded, const QImage& expected)
@@ -372,12 +371,12 @@ TEST(BMPRows, LyingHeadersAreRefusedOrFoldWhatTheyHave)
         ASSERT_EQ(decoder != nullptr, lie.opens);
         if (!decoder)
             continue;
-        ReducedPicture picture(decoder->Size(), FittedSize(decoder->Size(), QSize(380, 520)));
-        EXPECT_EQ(decoder->Fold(picture), lie.folds);
+        const FoldedPicture folded = FoldedPreview(*decoder);
+        EXPECT_EQ(folded.decoded, lie.folds);
         if (!lie.folds) {
-            QImage white(picture.Target(), QImage::Format_RGB32);
+            QImage white(folded.image.size(), QImage::Format_RGB32);
             white.fill(Qt::white);
-            EXPECT_EQ(NormalisedRMSE(picture.Image(), white), 0.0);
+            EXPECT_EQ(NormalisedRMSE(folded.image, white), 0.0);
         }
     }
 }

@@ -205,8 +205,8 @@ QImage Decoded(const QString& path)
     const auto decoder = OpenPNGRows(path);
     if (!decoder)
         return {};
-    ReducedPicture picture(decoder->Size(), Preview(decoder->Size()));
-    return decoder->Fold(picture) ? picture.Image() : QImage();
+    const FoldedPicture folded = FoldedPreview(*decoder);
+    return folded.decoded ? folded.image : QImage();
 }
 
 class PNGRowsTest : public testing::TestWithParam<Kind>
@@ -304,8 +304,7 @@ TEST(PNGRows, BrokenHeadersAreRefusedOrReadWithinARow)
     ASSERT_TRUE(decoder);
     EXPECT_EQ(decoder->Size(), QSize(100000, 100000));
     EXPECT_LT(decoder->WorkingBytes(), 2 << 20);
-    ReducedPicture picture(decoder->Size(), Preview(decoder->Size()));
-    EXPECT_TRUE(decoder->Fold(picture));
+    EXPECT_TRUE(FoldedPreview(*decoder).decoded);
 }
 
 } // namespace

@@ -286,11 +286,10 @@ QByteArray DirectoryFirst(const QByteArray& file)
 
 QImage Reduced(RowDecoder& decoder, bool* folded = nullptr)
 {
-    ReducedPicture picture(decoder.Size(), FittedSize(decoder.Size(), QSize(380, 520)));
-    const bool result = decoder.Fold(picture);
+    const FoldedPicture result = FoldedPreview(decoder);
     if (folded)
-        *folded = result;
-    return picture.Image();
+        *folded = result.decoded;
+    return result.image;
 }
 
 class TIFFRowsTest : public ::testing::Test

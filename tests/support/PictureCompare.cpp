@@ -1,5 +1,8 @@
 #include "PictureCompare.h"
 
+#include "PageLoaders.h"
+#include "RowDecoder.h"
+
 #include <cmath>
 #include <vector>
 
@@ -58,4 +61,11 @@ double NormalisedRMSE(const QImage& a, const QImage& b)
             sum += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
         }
     return std::sqrt(sum / (3.0 * one.width() * one.height())) / 255.0;
+}
+
+FoldedPicture FoldedPreview(RowDecoder& decoder)
+{
+    ReducedPicture picture(decoder.Size(), FittedSize(decoder.Size(), PreviewBox));
+    const bool decoded = decoder.Fold(picture);
+    return {picture.Image(), decoded};
 }

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QSize>
 
+class RowDecoder;
+
 // Pictures compared as a viewer would see them.
 
 // source as it should look reduced to target: laid on white pixel by pixel, then each target
@@ -13,3 +15,11 @@ QImage ReferenceReduction(const QImage& source, const QSize& target);
 // blue samples, as a share of the full scale (0 the same, 1 black against white); 1 when the
 // sizes differ.
 double NormalisedRMSE(const QImage& a, const QImage& b);
+
+// What decoder folds into a picture of its preview's size, and whether Fold said it decoded any.
+struct FoldedPicture
+{
+    QImage image;
+    bool decoded = false;
+};
+FoldedPicture FoldedPreview(RowDecoder& decoder);

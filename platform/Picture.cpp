@@ -107,6 +107,12 @@ QImage FoldWhole(const QImage& image, const QSize& target)
     return reduced.Image();
 }
 
+// Whether the orientation tag (TIFF, EXIF) turns the picture a quarter, swapping its sides.
+bool TurnsAQuarter(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
 // The orientation tag (1 to 8) that Qt's transformation flags stand for.
 int OrientationOf(QImageIOHandler::Transformations transformation)
 {
@@ -333,7 +339,7 @@ void PictureFitter::Inspect(const QString& path)
 void PictureFitter::SetSource(const QSize& stored, int orientation)
 {
     mOrientation = orientation;
-    const bool turned = orientation >= 5 && orientation <= 8;
+    const bool turned = TurnsAQuarter(orientation);
     mTarget = FittedSize(turned ? stored.transposed() : stored, mBox);
     mStoredTarget = turned ? mTarget.transposed() : mTarget;
 }
@@ -404,8 +410,9 @@ std::optional<QImage> PictureFitter::Fit()
             return std::nullopt;
         if (!mWhole)
             return Finish(image, mTarget);
-        const bool turned = mStoredTarget != mTarget;
-        const QImage reduced = FoldWhole(image, FittedSize(image.size(), turned ? mBox.transposed() : mBox));
+        // Sized from what was decoded, in case it differs from what the header said.
+        const QSize box = TurnsAQuarter(mOrientation) ? mBox.transposed() : mBox;
+        const QImage reduced = FoldWhole(image, FittedSize(image.size(), box));
         if (reduced.isNull())
             return std::nullopt;
         return Oriented(reduced, mOrientation);
